@@ -1,0 +1,5 @@
+# Debian package lists shared by the scripts (sourced).
+# shellcheck disable=SC2034
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev python3-pymodbus python3-serial
+               mbpoll socat clang libclang-rt-14-dev xvfb xauth)

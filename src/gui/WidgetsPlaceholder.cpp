@@ -1,0 +1,1 @@
+// placeholder: removed once the first widget lands
