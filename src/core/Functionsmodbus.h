@@ -1,5 +1,6 @@
 // Modbus serial-line framing (ASCII with LRC, RTU with CRC-16) and the reply check.
-// Stateless apart from the caller's ResponseWords; Mode and Address are read at every call.
+// Stateless apart from the caller's ResponseWords; Mode and Address are read at every call,
+// and any Mode other than ModeRTU frames and checks as ASCII.
 #pragma once
 
 #include "ByteString.h"
@@ -25,7 +26,8 @@ ByteString BuildWriteRequest(const TSettings& settings, std::uint16_t reg, std::
 
 // Judges the bytes gathered so far against the last request; a read reply's words go to
 // responseWords (at most 32 of them, even when the byte count announces more). Never reads
-// past the end of received. Caller keeps received.size() >= 5.
+// past the end of received. Caller keeps received.size() >= 5; shorter buffers are still
+// judged safely (Incomplete while the start can still become a reply).
 FrameCheck CheckReply(const TSettings& settings, ByteView received, ByteView lastSent,
                       ResponseWordArray& responseWords);
 
