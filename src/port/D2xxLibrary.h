@@ -1,0 +1,42 @@
+// The FTDI D2XX functions the link uses, resolved at run time from a library loaded on first use,
+// so the console starts without it. Loaded once per path per process and never unloaded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvel {
+
+using FT_HANDLE = void*;
+using FT_STATUS = std::uint32_t; // 0 = FT_OK
+inline constexpr FT_STATUS FT_OK = 0;
+inline constexpr std::uint32_t FT_LIST_NUMBER_ONLY = 0x80000000u;
+
+// DWORD and ULONG are 32 bits wide in the D2XX headers of both platforms.
+struct TD2xxApi {
+    FT_STATUS (*FT_Open)(int deviceNumber, FT_HANDLE* handle);
+    FT_STATUS (*FT_Close)(FT_HANDLE handle);
+    FT_STATUS (*FT_Read)(FT_HANDLE handle, void* buffer, std::uint32_t toRead, std::uint32_t* got);
+    FT_STATUS(*FT_Write)
+    (FT_HANDLE handle, void* buffer, std::uint32_t toWrite, std::uint32_t* written);
+    FT_STATUS (*FT_SetBaudRate)(FT_HANDLE handle, std::uint32_t baud);
+    FT_STATUS(*FT_SetDataCharacteristics)
+    (FT_HANDLE handle, std::uint8_t wordLength, std::uint8_t stopBits, std::uint8_t parity);
+    FT_STATUS (*FT_SetTimeouts)(FT_HANDLE handle, std::uint32_t readMs, std::uint32_t writeMs);
+    FT_STATUS (*FT_GetQueueStatus)(FT_HANDLE handle, std::uint32_t* rxBytes);
+    FT_STATUS (*FT_SetLatencyTimer)(FT_HANDLE handle, std::uint8_t ms);
+    FT_STATUS (*FT_ListDevices)(void* arg1, void* arg2, std::uint32_t flags);
+};
+
+// The library's usual name on this platform (libftd2xx.so / FTD2XX.DLL).
+std::string DefaultD2xxLibrary();
+
+// nullptr when the library or any of its functions is missing. Thread-safe.
+const TD2xxApi* LoadD2xx(const std::string& path);
+
+// Platform loader: nullptr on failure.
+using TLibraryProc = void (*)();
+void* OpenSharedLibrary(const std::string& path);
+TLibraryProc FindLibraryProc(void* library, const char* name);
+
+} // namespace quorvel

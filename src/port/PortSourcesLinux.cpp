@@ -1,0 +1,127 @@
+// Linux port sources: kernel serial devices from sysfs, virtual ports registered as symbolic links
+// in the port folder, and the mapping of a port name to the path that is opened.
+#include "PortSources.h"
+
+#include "PortFolder.h"
+#include "SerialDevicePosix.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <linux/serial.h>
+#include <optional>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace quorvel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string PortFolderOf(const TPortRoots& roots) {
+    return roots.PortFolder.empty() ? VirtualPortFolder() : roots.PortFolder;
+}
+
+// UART type the kernel reports for a serial-core port; nullopt when there is no type file.
+std::optional<int> UartTypeFile(const fs::path& entry) {
+    std::ifstream file(entry / "type");
+    int type = 0;
+    if (!(file >> type)) {
+        return std::nullopt;
+    }
+    return type;
+}
+
+// An 8250 slot without a UART behind it answers PORT_UNKNOWN; a port that cannot be asked stays.
+bool DeviceReportsNoUart(const fs::path& node) {
+    const int fd = ::open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    serial_struct serial{};
+    const bool unknown = ::ioctl(fd, TIOCGSERIAL, &serial) == 0 && serial.type == PORT_UNKNOWN;
+    ::close(fd);
+    return unknown;
+}
+
+bool IsKernelSerialPort(const fs::path& entry, const TPortRoots& roots) {
+    std::error_code error;
+    const fs::path driver = entry / "device" / "driver";
+    if (!fs::exists(driver, error)) {
+        return false; // virtual consoles, ptys and the like have no driver-backed device
+    }
+    const std::optional<int> type = UartTypeFile(entry);
+    if (type) {
+        return *type != PORT_UNKNOWN;
+    }
+    const std::string driverName = fs::read_symlink(driver, error).filename().string();
+    if (driverName.find("8250") != std::string::npos) {
+        return !DeviceReportsNoUart(fs::path(roots.DeviceFolder) / entry.filename());
+    }
+    return true;
+}
+
+void AddKernelPorts(const TPortRoots& roots, std::vector<std::string>& names) {
+    std::error_code error;
+    for (fs::directory_iterator it(roots.SysfsTty, error), end; !error && it != end;
+         it.increment(error)) {
+        if (IsKernelSerialPort(it->path(), roots)) {
+            names.push_back(it->path().filename().string());
+        }
+    }
+}
+
+// A link whose target has gone (a simulator that ended) is not offered.
+void AddVirtualPorts(const TPortRoots& roots, std::vector<std::string>& names) {
+    std::error_code error;
+    for (fs::directory_iterator it(PortFolderOf(roots), error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code linkError;
+        if (it->is_symlink(linkError) && fs::exists(it->path(), linkError)) {
+            names.push_back(it->path().filename().string());
+        }
+    }
+}
+
+std::string PathOfPort(const std::string& name, const TPortRoots& roots) {
+    if (name.find('/') != std::string::npos) {
+        return name;
+    }
+    const fs::path registered = fs::path(PortFolderOf(roots)) / name;
+    std::error_code error;
+    if (fs::is_symlink(registered, error)) {
+        return registered.string();
+    }
+    return (fs::path(roots.DeviceFolder) / name).string();
+}
+
+} // namespace
+
+std::vector<std::string> SystemSerialPortNames(const TPortRoots& roots) {
+    std::vector<std::string> names;
+    AddKernelPorts(roots, names);
+    AddVirtualPorts(roots, names);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, const TPortRoots& roots) {
+    if (name.empty() || name == "." || name == "..") {
+        return nullptr;
+    }
+    const std::string path = PathOfPort(name, roots);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    if (::isatty(fd) == 0) {
+        ::close(fd); // only terminal devices carry a serial line
+        return nullptr;
+    }
+    return std::make_unique<TPosixSerialDevice>(fd);
+}
+
+} // namespace quorvel

@@ -1,0 +1,57 @@
+// Windows port source: the values of the serial device map in the registry.
+#include "PortSources.h"
+
+#include <windows.h>
+
+namespace quorvel {
+
+namespace {
+
+// Registry strings may come without their terminator, or with several.
+std::string TextOfValue(const std::vector<char>& data, DWORD size) {
+    std::string text(data.data(), data.data() + size);
+    while (!text.empty() && text.back() == '\0') {
+        text.pop_back();
+    }
+    return text;
+}
+
+void ReadValues(HKEY key, std::vector<std::string>& names) {
+    DWORD valueCount = 0;
+    DWORD longestName = 0;
+    DWORD longestData = 0;
+    if (::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valueCount,
+                           &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    std::vector<char> name(longestName + 1);
+    std::vector<char> data(longestData + 1);
+    for (DWORD index = 0; index < valueCount; ++index) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        const LONG result = ::RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type,
+                                            reinterpret_cast<BYTE*>(data.data()), &dataSize);
+        if (result == ERROR_SUCCESS && type == REG_SZ && dataSize <= data.size()) {
+            names.push_back(TextOfValue(data, dataSize));
+        }
+    }
+}
+
+} // namespace
+
+// Read access is enough and is granted to every user; asking for more would hide the ports from
+// anyone who is not an administrator.
+std::vector<std::string> SystemSerialPortNames(const TPortRoots&) {
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "hardware\\devicemap\\serialcomm", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return names;
+    }
+    ReadValues(key, names);
+    ::RegCloseKey(key);
+    return names;
+}
+
+} // namespace quorvel

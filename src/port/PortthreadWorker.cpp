@@ -1,0 +1,163 @@
+// Worker side of TPortThread: waits on the open port, reads what arrived and hands each chunk to
+// the main thread. Lock guards the device during a read pass; it is never held while a chunk is
+// being delivered, so OnReceive may write, close or reopen.
+#include "Portthread.h"
+
+#include "ThreadPriority.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace quorvel {
+
+namespace {
+
+// After this many readable wake-ups in a row that brought nothing, the worker paces itself.
+constexpr unsigned QuietPassesBeforePacing = 3;
+constexpr int MaxPacingMs = 100;
+
+int PacingMs(unsigned emptyPasses) {
+    if (emptyPasses < QuietPassesBeforePacing) {
+        return 0;
+    }
+    const unsigned shift = std::min(emptyPasses - QuietPassesBeforePacing, 7u);
+    return std::min(1 << shift, MaxPacingMs);
+}
+
+} // namespace
+
+void TPortThread::StartWorker() {
+    if (!Worker.joinable()) {
+        Worker = std::thread(&TPortThread::Run, this);
+    }
+}
+
+// The worker may be blocked in a main-thread call: serve such calls while waiting for it.
+void TPortThread::StopWorker() {
+    if (!Worker.joinable()) {
+        return;
+    }
+    std::unique_lock<std::mutex> lock(Lock);
+    Stop = true;
+    Wake.Signal();
+    Changed.notify_all();
+    while (!WorkerDone) {
+        lock.unlock();
+        if (MainThread.ProcessPending) {
+            MainThread.ProcessPending();
+        }
+        lock.lock();
+        Changed.wait_for(lock, std::chrono::milliseconds(2), [this] { return WorkerDone; });
+    }
+    lock.unlock();
+    Worker.join();
+}
+
+// Keeps the worker out of the device's wait until EndPause; returns once it has left it.
+void TPortThread::BeginPause(std::unique_lock<std::mutex>& lock) {
+    ++PauseRequests;
+    Wake.Signal();
+    Changed.wait(lock, [this] { return !WorkerWaiting; });
+}
+
+void TPortThread::EndPause(std::unique_lock<std::mutex>& lock) {
+    (void)lock;
+    --PauseRequests;
+    Changed.notify_all();
+}
+
+void TPortThread::Run() {
+    RaiseCurrentThreadPriority();
+    ByteString chunk;
+    std::unique_lock<std::mutex> lock(Lock);
+    while (WaitUntilWatchable(lock)) {
+        ISerialDevice& device = *ComHandle;
+        const std::uint64_t generation = LinkGeneration;
+        if (!WaitForData(lock, device, generation)) {
+            continue;
+        }
+        if (!ReadPass(device, chunk)) {
+            ++EmptyPasses;
+            continue;
+        }
+        EmptyPasses = 0;
+        lock.unlock();
+        Hand(chunk, generation);
+        lock.lock();
+    }
+    WorkerDone = true;
+    Changed.notify_all();
+}
+
+// Sleeps while there is nothing to watch: link closed, its port gone, or the main thread busy
+// with the device. false when the worker must end.
+bool TPortThread::WaitUntilWatchable(std::unique_lock<std::mutex>& lock) {
+    Changed.wait(lock, [this] {
+        return Stop ||
+               (PauseRequests == 0 && PortOpen && ComHandle && LinkGeneration != LostGeneration);
+    });
+    return !Stop;
+}
+
+// Called and returns with the lock held; releases it while blocked. true when data may wait.
+bool TPortThread::WaitForData(std::unique_lock<std::mutex>& lock, ISerialDevice& device,
+                              std::uint64_t generation) {
+    Wake.Clear(); // under the lock: a signal given after this point ends the wait below
+    WorkerWaiting = true;
+    const int pacing = PacingMs(EmptyPasses);
+    lock.unlock();
+    TWaitResult result = TWaitResult::Woken;
+    if (pacing == 0 || !Wake.WaitFor(pacing)) {
+        result = device.Wait(Wake);
+    }
+    lock.lock();
+    WorkerWaiting = false;
+    Changed.notify_all();
+    if (result == TWaitResult::Hangup) {
+        LostGeneration = generation; // not watched again until reopened
+    }
+    return result == TWaitResult::Readable;
+}
+
+// Under the lock. Reads what is waiting, at most MaxChunk bytes; only bytes actually read count.
+bool TPortThread::ReadPass(ISerialDevice& device, ByteString& chunk) {
+    std::uint32_t waiting = 0;
+    if (!device.BytesWaiting(waiting) || waiting == 0) {
+        return false;
+    }
+    ReceiveData.resize(std::min(waiting, MaxChunk));
+    std::uint32_t got = 0;
+    const bool ok =
+        device.Read(ReceiveData.data(), static_cast<std::uint32_t>(ReceiveData.size()), got);
+    if (!ok || got == 0) {
+        ReceiveData.clear();
+        return false;
+    }
+    ReceiveData.resize(std::min<std::size_t>(got, ReceiveData.size()));
+    chunk.swap(ReceiveData);
+    ReceiveData.clear();
+    return true;
+}
+
+// Blocks until the main thread has run OnReceive with the chunk (or dropped it).
+void TPortThread::Hand(const ByteString& chunk, std::uint64_t generation) {
+    try {
+        MainThread.Call([&] { Deliver(chunk, generation); });
+    } catch (...) {
+        // The call mechanism itself failed; the chunk is lost, the worker carries on.
+    }
+}
+
+// Main thread. A chunk read before a close (or a reopen) belongs to a link that is gone.
+void TPortThread::Deliver(const ByteString& chunk, std::uint64_t generation) {
+    if (Stopping || !PortOpen || generation != LinkGeneration || !OnReceive) {
+        return;
+    }
+    try {
+        OnReceive(chunk);
+    } catch (...) {
+        // A failing handler must not end reception; the chunk is dropped.
+    }
+}
+
+} // namespace quorvel

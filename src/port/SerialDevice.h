@@ -1,0 +1,44 @@
+// One opened port as the link logic sees it, whatever carries it (a serial device, a USB adapter
+// through D2XX). Owned by TPortThread; Wait runs on the worker, the rest under the link's rules.
+#pragma once
+
+#include "CommRecords.h"
+#include "WakeEvent.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quorvel {
+
+enum class TWaitResult {
+    Readable, // data may be waiting
+    Woken,    // the wake event was signalled
+    Hangup,   // the port is gone (unplugged, far end closed)
+};
+
+class ISerialDevice {
+  public:
+    virtual ~ISerialDevice() = default;
+
+    virtual bool GetState(TCommState& state) = 0;
+    virtual bool SetState(const TCommState& state) = 0;
+    virtual bool GetTimeouts(TCommTimeouts& timeouts) = 0;
+    virtual bool SetTimeouts(const TCommTimeouts& timeouts) = 0;
+    // Driver queue sizes in bytes; a hint only.
+    virtual bool SetupQueues(std::uint32_t inBytes, std::uint32_t outBytes) = 0;
+
+    // false when the driver cannot say; count is then 0.
+    virtual bool BytesWaiting(std::uint32_t& count) = 0;
+    // Reads at most size bytes that are already there; got tells how many arrived.
+    virtual bool Read(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& got) = 0;
+    virtual bool Write(const std::uint8_t* bytes, std::uint32_t count) = 0;
+    // Gives the port back its own settings where the back end keeps them, then releases it.
+    // false leaves the port open and usable.
+    virtual bool Close() = 0;
+
+    // Blocks until data may be waiting, the wake event is signalled or the port is gone.
+    virtual TWaitResult Wait(TWakeEvent& wake) = 0;
+};
+
+} // namespace quorvel

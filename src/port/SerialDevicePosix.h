@@ -1,0 +1,39 @@
+// A serial port opened through termios (Linux): raw mode, the requested line settings as far as
+// the driver accepts them, and the port's own settings given back at close. Owns the descriptor.
+#pragma once
+
+#include "SerialDevice.h"
+
+#include <termios.h>
+
+namespace quorvel {
+
+class TPosixSerialDevice : public ISerialDevice {
+  public:
+    // Takes an open descriptor of a terminal device; remembers its settings for Close.
+    explicit TPosixSerialDevice(int fd);
+    ~TPosixSerialDevice() override;
+
+    bool GetState(TCommState& state) override;
+    bool SetState(const TCommState& state) override;
+    bool GetTimeouts(TCommTimeouts& timeouts) override;
+    bool SetTimeouts(const TCommTimeouts& timeouts) override;
+    bool SetupQueues(std::uint32_t, std::uint32_t) override { return true; }
+
+    bool BytesWaiting(std::uint32_t& count) override;
+    bool Read(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& got) override;
+    bool Write(const std::uint8_t* bytes, std::uint32_t count) override;
+    bool Close() override;
+    TWaitResult Wait(TWakeEvent& wake) override;
+
+  private:
+    bool WaitWritable(int timeoutMs);
+
+    int Fd;
+    termios Original{};
+    bool HaveOriginal = false;
+    TCommTimeouts Timeouts{};
+    bool HaveTimeouts = false;
+};
+
+} // namespace quorvel

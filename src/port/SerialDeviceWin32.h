@@ -1,0 +1,36 @@
+// A serial port opened through the Windows communications API (synchronous I/O). Owns the handle;
+// Wait runs on the worker, the rest on the main thread.
+#pragma once
+
+#include "SerialDevice.h"
+
+#include <windows.h>
+
+namespace quorvel {
+
+class TWin32SerialDevice : public ISerialDevice {
+  public:
+    explicit TWin32SerialDevice(HANDLE handle) : Handle(handle) {}
+    ~TWin32SerialDevice() override;
+
+    bool GetState(TCommState& state) override;
+    bool SetState(const TCommState& state) override;
+    bool GetTimeouts(TCommTimeouts& timeouts) override;
+    bool SetTimeouts(const TCommTimeouts& timeouts) override;
+    bool SetupQueues(std::uint32_t inBytes, std::uint32_t outBytes) override;
+
+    bool BytesWaiting(std::uint32_t& count) override;
+    bool Read(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& got) override;
+    bool Write(const std::uint8_t* bytes, std::uint32_t count) override;
+    bool Close() override;
+    TWaitResult Wait(TWakeEvent& wake) override;
+
+    // A synchronous handle cannot be waited on without blocking writes: the queue is asked this
+    // often instead (the system timer's resolution applies).
+    static constexpr DWORD PollMs = 1;
+
+  private:
+    HANDLE Handle;
+};
+
+} // namespace quorvel

@@ -1,0 +1,127 @@
+// Linux port names from a fake sysfs tree, a fake /dev and a port folder.
+#include "PortSources.h"
+#include "Portthread.h"
+
+#include "Pty.h"
+#include "TestMainThread.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace quorvel::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+class PortLinuxSources : public ::testing::Test {
+  protected:
+    PortLinuxSources() {
+        Roots.SysfsTty = Tree / "class/tty";
+        Roots.DeviceFolder = Tree / "dev";
+        Roots.PortFolder = Tree / "ports";
+        fs::create_directories(Roots.SysfsTty);
+        fs::create_directories(Roots.DeviceFolder);
+        fs::create_directories(Roots.PortFolder);
+        fs::create_directories(Tree / "drivers/serial8250");
+        fs::create_directories(Tree / "drivers/ftdi_sio");
+    }
+
+    // A tty entry; driver empty: a device without a driver; type < 0: no type file.
+    void AddTty(const std::string& name, bool hasDevice, const std::string& driver, int type) {
+        const fs::path entry = fs::path(Roots.SysfsTty) / name;
+        fs::create_directories(entry);
+        if (hasDevice) {
+            fs::create_directories(entry / "device");
+            if (!driver.empty()) {
+                fs::create_directory_symlink(Tree / ("drivers/" + driver), entry / "device/driver");
+            }
+        }
+        if (type >= 0) {
+            std::ofstream(entry / "type") << type << "\n";
+        }
+        std::ofstream(fs::path(Roots.DeviceFolder) / name) << "";
+    }
+
+    TTempFolder Tree;
+    TPortRoots Roots;
+};
+
+TEST_F(PortLinuxSources, ListsDriverBackedPortsThatHaveAUart) {
+    AddTty("ttyS0", true, "serial8250", 4);  // a 16550A
+    AddTty("ttyS1", true, "serial8250", 0);  // slot without a UART
+    AddTty("ttyS2", true, "serial8250", -1); // cannot be asked: kept
+    AddTty("ttyUSB0", true, "ftdi_sio", -1); // USB serial, no type file
+    AddTty("ttyACM0", true, "", -1);         // device without a driver
+    AddTty("tty1", false, "", -1);           // virtual console
+    EXPECT_EQ(SystemSerialPortNames(Roots), (Names{"ttyS0", "ttyS2", "ttyUSB0"}));
+}
+
+TEST_F(PortLinuxSources, ListsRegisteredVirtualPortsWhoseTargetExists) {
+    std::ofstream(Tree / "target") << "";
+    RegisterLink(Roots.PortFolder, "SIM", Tree / "target");
+    RegisterLink(Roots.PortFolder, "GONE", Tree / "missing");
+    std::ofstream(fs::path(Roots.PortFolder) / "plainfile") << "";
+    EXPECT_EQ(SystemSerialPortNames(Roots), (Names{"SIM"}));
+}
+
+TEST_F(PortLinuxSources, MissingRootsGiveNoNames) {
+    TPortRoots nowhere{Tree / "none/tty", Tree / "none/dev", Tree / "none/ports"};
+    EXPECT_TRUE(SystemSerialPortNames(nowhere).empty());
+}
+
+TEST_F(PortLinuxSources, BothKindsAreSortedTogetherBeforeTheAdapters) {
+    AddTty("ttyUSB0", true, "ftdi_sio", -1);
+    AddTty("ttyS0", true, "serial8250", 4);
+    std::ofstream(Tree / "target") << "";
+    RegisterLink(Roots.PortFolder, "SIM", Tree / "target");
+    RegisterLink(Roots.PortFolder, "alpha", Tree / "target");
+    TTestMainThread main;
+    TSettings settings;
+    TPortEnvironment environment;
+    environment.Roots = Roots;
+    environment.AdapterCount = [] { return std::optional<std::uint32_t>(1); };
+    TPortThread port(settings, main.Calls(), environment);
+    EXPECT_EQ(port.GetPortList(), (Names{"alpha", "SIM", "ttyS0", "ttyUSB0", "USB1"}));
+}
+
+// How a name is opened: a path as it is, a registered name through its link, else under /dev.
+class PortLinuxNames : public PortLinuxSources {
+  protected:
+    bool Opens(const std::string& name) {
+        TTestMainThread main;
+        TSettings settings;
+        settings.Port = name;
+        TPortEnvironment environment;
+        environment.Roots = Roots;
+        TPortThread port(settings, main.Calls(), environment);
+        return port.Configure(ModeRTU, 19200);
+    }
+    TPty Pty;
+};
+
+TEST_F(PortLinuxNames, NameWithSlashIsAPath) {
+    EXPECT_TRUE(Opens(Pty.SlavePath()));
+}
+
+TEST_F(PortLinuxNames, RegisteredNameOpensItsLinkTarget) {
+    RegisterLink(Roots.PortFolder, "SIM", Pty.SlavePath());
+    EXPECT_TRUE(Opens("SIM"));
+}
+
+TEST_F(PortLinuxNames, PlainNameOpensTheDeviceNode) {
+    fs::create_symlink(Pty.SlavePath(), fs::path(Roots.DeviceFolder) / "ttyQ0");
+    EXPECT_TRUE(Opens("ttyQ0"));
+}
+
+TEST_F(PortLinuxNames, UnknownEmptyAndNonTerminalNamesDoNotOpen) {
+    std::ofstream(fs::path(Roots.DeviceFolder) / "ttyFILE") << "";
+    EXPECT_FALSE(Opens("ttyNONE"));
+    EXPECT_FALSE(Opens(""));
+    EXPECT_FALSE(Opens("ttyFILE"));
+    EXPECT_FALSE(Opens(".."));
+}
+
+} // namespace
+} // namespace quorvel::test

@@ -1,0 +1,322 @@
+// TPortThread over real pseudo-terminals: line settings, the port's own settings given back,
+// delivery of received chunks to the main thread, and the awkward moments around it.
+#include "Portthread.h"
+
+#include "Pty.h"
+#include "Termios2.h"
+#include "TestMainThread.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <thread>
+
+namespace quorvel::test {
+namespace {
+
+class PortPtyLink : public ::testing::Test {
+  protected:
+    PortPtyLink() {
+        RegisterLink(Ports.Path(), "SIM", Pty->SlavePath());
+        Settings.Port = "SIM";
+        TPortEnvironment environment;
+        environment.Roots.PortFolder = Ports.Path();
+        environment.D2xxLibrary = "/nonexistent/libftd2xx.so";
+        Link = std::make_unique<TPortThread>(Settings, Main.Calls(), environment);
+        Link->OnReceive = [this](ByteString chunk) { Received(std::move(chunk)); };
+    }
+
+    void Received(ByteString chunk) {
+        EXPECT_EQ(std::this_thread::get_id(), MainId);
+        EXPECT_FALSE(InHandler.exchange(true)) << "OnReceive entered twice at once";
+        Chunks.push_back(chunk);
+        All.insert(All.end(), chunk.begin(), chunk.end());
+        if (Handler) {
+            Handler(chunk);
+        }
+        InHandler = false;
+    }
+
+    bool ReceiveUntil(std::size_t count) {
+        return Main.RunUntil([&] { return All.size() >= count; });
+    }
+
+    termios SlaveSettings() {
+        termios settings{};
+        EXPECT_EQ(::tcgetattr(Pty->SlaveFd(), &settings), 0);
+        return settings;
+    }
+
+    TTestMainThread Main;
+    std::thread::id MainId = std::this_thread::get_id();
+    TTempFolder Ports;
+    std::unique_ptr<TPty> Pty = std::make_unique<TPty>();
+    TSettings Settings;
+    std::unique_ptr<TPortThread> Link;
+    std::vector<ByteString> Chunks;
+    ByteString All;
+    std::function<void(const ByteString&)> Handler;
+    std::atomic<bool> InHandler{false};
+};
+
+struct TPtyModeCase {
+    const char* Title;
+    std::uint8_t Mode;
+    std::int32_t Baud;
+    std::uint32_t LineBaud;
+};
+
+void PrintTo(const TPtyModeCase& c, std::ostream* os) {
+    *os << c.Title;
+}
+
+class PortPtyConfigure : public PortPtyLink, public ::testing::WithParamInterface<TPtyModeCase> {};
+
+// Ptys refuse parity and 7 bits: the open still succeeds, raw and at the requested speed.
+TEST_P(PortPtyConfigure, OpensRawAtTheRequestedSpeed) {
+    const TPtyModeCase& c = GetParam();
+    ASSERT_TRUE(Link->Configure(c.Mode, c.Baud));
+    const termios settings = SlaveSettings();
+    EXPECT_EQ(settings.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(settings.c_oflag & OPOST, 0u);
+    std::uint32_t baud = 0;
+    ASSERT_TRUE(GetLineBaud(Pty->SlaveFd(), baud));
+    EXPECT_EQ(baud, c.LineBaud);
+    const tcflag_t size = settings.c_cflag & CSIZE;
+    EXPECT_TRUE(size == CS8 || (c.Mode == ModeASCII && size == CS7));
+}
+
+INSTANTIATE_TEST_SUITE_P(Port, PortPtyConfigure,
+                         ::testing::Values(TPtyModeCase{"Ascii9600", ModeASCII, 9600, 9600},
+                                           TPtyModeCase{"Rtu19200", ModeRTU, 19200, 19200},
+                                           TPtyModeCase{"Ascii38400", ModeASCII, 38400, 38400},
+                                           TPtyModeCase{"Rtu500000", ModeRTU, 500000, 500000},
+                                           TPtyModeCase{"Rtu520833", ModeRTU, 520833, 520833}),
+                         [](const auto& info) { return std::string(info.param.Title); });
+
+TEST_F(PortPtyLink, BaudRateZeroKeepsThePortsSpeed) {
+    termios before = SlaveSettings();
+    ::cfsetspeed(&before, B4800);
+    ASSERT_EQ(::tcsetattr(Pty->SlaveFd(), TCSANOW, &before), 0);
+    ASSERT_TRUE(Link->Configure(ModeASCII, 0));
+    const termios after = SlaveSettings();
+    EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B4800));
+}
+
+TEST_F(PortPtyLink, CloseGivesThePortBackItsOwnSettings) {
+    termios before = SlaveSettings();
+    before.c_lflag |= ICANON | ECHO;
+    ::cfsetspeed(&before, B9600);
+    ASSERT_EQ(::tcsetattr(Pty->SlaveFd(), TCSANOW, &before), 0);
+    before = SlaveSettings();
+    ASSERT_TRUE(Link->Configure(ModeRTU, 38400));
+    ASSERT_TRUE(Link->ClosePort());
+    const termios after = SlaveSettings();
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+}
+
+TEST_F(PortPtyLink, SetterOnAnOpenLinkReopensAtTheNewRate) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    Link->SetBaudRate(38400);
+    EXPECT_TRUE(Link->IsOpen());
+    const termios after = SlaveSettings();
+    EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B38400));
+}
+
+TEST_F(PortPtyLink, ClosedLinkAnswersWithoutAPort) {
+    const std::uint8_t frame[] = {0x3A};
+    EXPECT_TRUE(Link->ClosePort());
+    EXPECT_FALSE(Link->WriteFrame(frame, 1));
+    EXPECT_EQ(Link->BytesWaiting(), 0u);
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    ASSERT_TRUE(Link->ClosePort());
+    EXPECT_TRUE(Link->ClosePort());
+    EXPECT_FALSE(Link->WriteFrame(frame, 1));
+    EXPECT_EQ(Link->BytesWaiting(), 0u);
+}
+
+TEST_F(PortPtyLink, LowerCaseUsbNameIsAnOrdinaryPortName) {
+    RegisterLink(Ports.Path(), "usb1", Pty->SlavePath());
+    Settings.Port = "usb1";
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    EXPECT_FALSE(Link->IsUsbPort());
+}
+
+TEST_F(PortPtyLink, WrittenFrameReachesTheFarEnd) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    const ByteString frame{0x01, 0x03, 0x00, 0x0A, 0x00};
+    ASSERT_TRUE(Link->WriteFrame(frame.data(), static_cast<std::uint16_t>(frame.size())));
+    EXPECT_EQ(Pty->Read(frame.size()), frame);
+}
+
+TEST_F(PortPtyLink, ChunkHoldingZeroBytesIsDeliveredWhole) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    const ByteString reply{0x01, 0x00, 0x00, 0x02, 0x00, 0x7B, 0x00};
+    ASSERT_TRUE(Pty->Write(reply));
+    ASSERT_TRUE(ReceiveUntil(reply.size()));
+    EXPECT_EQ(All, reply);
+}
+
+TEST_F(PortPtyLink, ChunksArriveInOrderOneAtATimeOnTheMainThread) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    ByteString sent;
+    std::thread farEnd([&] {
+        for (int i = 0; i < 300; ++i) {
+            const ByteString burst{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8),
+                                   0x00};
+            Pty->Write(burst);
+        }
+    });
+    for (int i = 0; i < 300; ++i) {
+        sent.insert(sent.end(),
+                    {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8), 0x00});
+    }
+    const bool complete = ReceiveUntil(sent.size());
+    farEnd.join();
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(All, sent);
+}
+
+TEST_F(PortPtyLink, LargeBurstIsDeliveredInBoundedChunks) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    ByteString burst(20000);
+    for (std::size_t i = 0; i < burst.size(); ++i) {
+        burst[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    std::thread farEnd([&] { Pty->Write(burst); });
+    const bool complete = ReceiveUntil(burst.size());
+    farEnd.join();
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(All, burst);
+    for (const ByteString& chunk : Chunks) {
+        EXPECT_LE(chunk.size(), TPortThread::MaxChunk);
+    }
+}
+
+TEST_F(PortPtyLink, NothingIsDeliveredAfterCloseWhileBytesStream) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    std::atomic<bool> streaming{true};
+    std::thread farEnd([&] {
+        while (streaming) {
+            Pty->Offer(ByteString(64, 0xAA));
+            std::this_thread::yield();
+        }
+    });
+    ASSERT_TRUE(ReceiveUntil(1000));
+    EXPECT_TRUE(Link->ClosePort());
+    const std::size_t atClose = All.size();
+    Main.RunUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(All.size(), atClose);
+    streaming = false;
+    farEnd.join();
+}
+
+TEST_F(PortPtyLink, HandlerMayWriteFromInsideOnReceive) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    Handler = [&](const ByteString& chunk) {
+        EXPECT_TRUE(Link->WriteFrame(chunk.data(), static_cast<std::uint16_t>(chunk.size())));
+    };
+    const ByteString request{0x3A, 0x30, 0x31, 0x0D, 0x0A};
+    ASSERT_TRUE(Pty->Write(request));
+    ASSERT_TRUE(ReceiveUntil(request.size()));
+    EXPECT_EQ(Pty->Read(request.size()), request);
+}
+
+TEST_F(PortPtyLink, HandlerMayCloseAndTheLinkReopens) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    Handler = [&](const ByteString&) { EXPECT_TRUE(Link->ClosePort()); };
+    ASSERT_TRUE(Pty->Write({0x01}));
+    ASSERT_TRUE(ReceiveUntil(1));
+    EXPECT_FALSE(Link->IsOpen());
+    Handler = nullptr;
+    ASSERT_TRUE(Link->OpenPort());
+    ASSERT_TRUE(Pty->Write({0x02}));
+    ASSERT_TRUE(ReceiveUntil(2));
+    EXPECT_EQ(All, (ByteString{0x01, 0x02}));
+}
+
+TEST_F(PortPtyLink, CloseWhileADeliveryWaitsDropsThatChunk) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    ASSERT_TRUE(Pty->Write({0x07}));
+    ASSERT_TRUE(Main.WaitForQueuedCall()); // the worker is blocked handing the chunk over
+    EXPECT_TRUE(Link->ClosePort());
+    Main.ProcessPending();
+    EXPECT_TRUE(All.empty());
+    ASSERT_TRUE(Link->OpenPort());
+    ASSERT_TRUE(Pty->Write({0x08}));
+    ASSERT_TRUE(ReceiveUntil(1));
+    EXPECT_EQ(All, ByteString{0x08});
+}
+
+TEST_F(PortPtyLink, FailingHandlerDoesNotEndReception) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    int calls = 0;
+    Handler = [&](const ByteString&) {
+        if (++calls == 1) {
+            InHandler = false;
+            throw std::runtime_error("handler failed");
+        }
+    };
+    ASSERT_TRUE(Pty->Write({0x01}));
+    ASSERT_TRUE(ReceiveUntil(1));
+    ASSERT_TRUE(Pty->Write({0x02}));
+    ASSERT_TRUE(ReceiveUntil(2));
+    EXPECT_EQ(All, (ByteString{0x01, 0x02}));
+}
+
+TEST_F(PortPtyLink, VanishedFarEndFailsWritesThenTheLinkReopensOnTheNewPort) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    Pty->CloseMaster();
+    const std::uint8_t frame[] = {0x01};
+    EXPECT_TRUE(Main.RunUntil([&] { return !Link->WriteFrame(frame, 1); }));
+    Main.RunUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_TRUE(All.empty());
+    auto replacement = std::make_unique<TPty>();
+    RegisterLink(Ports.Path(), "SIM", replacement->SlavePath());
+    EXPECT_TRUE(Link->ClosePort());
+    ASSERT_TRUE(Link->OpenPort());
+    ASSERT_TRUE(replacement->Write({0x5A}));
+    ASSERT_TRUE(ReceiveUntil(1));
+    EXPECT_EQ(All, ByteString{0x5A});
+    EXPECT_TRUE(Link->WriteFrame(frame, 1));
+    EXPECT_EQ(replacement->Read(1), ByteString{0x01});
+    Link.reset();
+}
+
+TEST_F(PortPtyLink, ShutDownWhileStreamingNeverHangs) {
+    Link.reset();
+    std::atomic<bool> streaming{true};
+    std::thread farEnd([&] {
+        while (streaming) {
+            Pty->Offer(ByteString(32, 0x11));
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    for (int round = 0; round < 40; ++round) {
+        TPortEnvironment environment;
+        environment.Roots.PortFolder = Ports.Path();
+        std::atomic<bool> destroyed{false};
+        std::size_t delivered = 0;
+        auto link = std::make_unique<TPortThread>(Settings, Main.Calls(), environment);
+        link->OnReceive = [&](ByteString chunk) {
+            EXPECT_FALSE(destroyed.load());
+            delivered += chunk.size();
+        };
+        ASSERT_TRUE(link->Configure(ModeRTU, 19200));
+        ASSERT_TRUE(Main.RunUntil([&] { return delivered > 0; }));
+        if (round % 2 == 0) {
+            Main.WaitForQueuedCall(std::chrono::milliseconds(50)); // often a delivery is in flight
+        }
+        link.reset();
+        destroyed = true;
+        Main.ProcessPending();
+    }
+    streaming = false;
+    farEnd.join();
+}
+
+} // namespace
+} // namespace quorvel::test
