@@ -47,6 +47,8 @@ TPosixSerialDevice::TPosixSerialDevice(int fd) : Fd(fd) {
     HaveOriginal = ::tcgetattr(Fd, &Original) == 0;
     ::ioctl(Fd, TIOCEXCL); // no second opener, as the serial device is held on Windows
     RequestLowLatency(Fd);
+    // Bytes left in the driver from before this open answer no request of ours.
+    ::tcflush(Fd, TCIFLUSH);
 }
 
 TPosixSerialDevice::~TPosixSerialDevice() {

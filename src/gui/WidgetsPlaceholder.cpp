@@ -1,1 +1,0 @@
-// placeholder: removed once the first widget lands
