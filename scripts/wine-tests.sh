@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Windows lane: cross-builds the mingw preset and runs every Windows test executable under Wine,
+# with COM5 (and COM6, whose replies come in pieces) mapped to kelmar-sim ptys in a throwaway
+# Wine prefix. Fails when any test fails. Cleans up simulators and wineserver on every exit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+lane_start=$(date +%s)
+phase() { echo "== [$(( $(date +%s) - lane_start )) s] $*"; }
+
+source scripts/packages.sh
+bash scripts/deps.sh "${BUILD_PACKAGES[@]}" "${WINE_PACKAGES[@]}"
+
+COM_PORT=COM5       # simulator answering whole replies
+SPLIT_COM_PORT=COM6 # simulator sending each reply in 3-byte pieces 50 ms apart
+# Added to Wine's serial device map beside its own entries; the tests expect this order.
+TEST_SERIAL_NAMES=(COM10 COM2 com3)
+SIM=build/release/tools/kelmar-sim/kelmar-sim
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-wine.XXXXXX")
+sim_pids=()
+
+# shellcheck disable=SC2317 # invoked by the EXIT trap
+cleanup() {
+    local status=$?
+    set +e
+    for pid in "${sim_pids[@]}"; do
+        kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    done
+    if [ -d "$work/prefix" ]; then
+        WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1
+        WINEPREFIX="$work/prefix" wineserver -w >/dev/null 2>&1
+    fi
+    rm -rf "$work"
+    echo "Wine lane finished in $(( $(date +%s) - lane_start )) s (status $status)"
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+phase "mingw: configure and build"
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw
+
+phase "release: kelmar-sim"
+[ -f build/release/CMakeCache.txt ] || cmake --preset release >/dev/null
+cmake --build --preset release --target kelmar-sim
+
+# start_sim <log name> <options...>: starts a simulator, sets sim_pty to its pty path.
+start_sim() {
+    local log="$work/$1"
+    shift
+    "$SIM" "$@" >"$log.out" 2>"$log.err" &
+    sim_pids+=("$!")
+    local pid=$!
+    for _ in $(seq 300); do
+        sim_pty=$(sed -n 's/^pty //p' "$log.out")
+        [ -n "$sim_pty" ] && return 0
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "kelmar-sim did not start:" >&2
+    cat "$log.err" >&2
+    return 1
+}
+
+phase "simulators"
+export XDG_RUNTIME_DIR="$work/xdg"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+start_sim sim --name "WINE$$A" --mode auto --address 1 --frozen
+com_pty=$sim_pty
+start_sim split-sim --name "WINE$$B" --mode auto --address 1 --frozen \
+    --split 3 --split-gap-ms 50
+split_pty=$sim_pty
+echo "$COM_PORT -> $com_pty, $SPLIT_COM_PORT -> $split_pty"
+
+phase "Wine prefix"
+export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY # no windows, no dialogs
+# Debian's Wine makes its server folder under TMPDIR; keep it in the throwaway folder.
+export TMPDIR="$work/tmp"
+mkdir "$TMPDIR"
+# wine_setup <wine arguments...>: output (also of the helper processes it starts, which keep its
+# streams) goes to a log that is shown only when the step fails.
+wine_setup() {
+    wine "$@" >>"$work/wine-setup.log" 2>&1 || {
+        cat "$work/wine-setup.log" >&2
+        return 1
+    }
+}
+wineboot -i >>"$work/wine-setup.log" 2>&1
+wineserver -w
+wine_setup reg add 'HKLM\Software\Wine\Ports' /v "$COM_PORT" /t REG_SZ /d "$com_pty" /f
+wine_setup reg add 'HKLM\Software\Wine\Ports' /v "$SPLIT_COM_PORT" /t REG_SZ /d "$split_pty" /f
+# The port mapping is read when the server starts. The server then stays up until the end, so
+# the volatile serial device map keeps the test names added below.
+wineserver -k
+wineserver -w
+wineserver -p >/dev/null 2>&1 # it keeps these streams: its exit dump must not reach the log
+for name in "${TEST_SERIAL_NAMES[@]}"; do
+    wine_setup reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v "\\Device\\QuorvelTest$name" \
+        /t REG_SZ /d "$name" /f
+done
+serial_map=$(wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' 2>>"$work/wine-setup.log" |
+    tr -d '\r')
+echo "$serial_map" | grep REG_SZ
+if ! echo "$serial_map" | grep -q "REG_SZ *$COM_PORT\$"; then
+    echo "Wine did not map $COM_PORT" >&2
+    cat "$work/wine-setup.log" >&2
+    exit 1
+fi
+
+export QUORVEL_WINE_COM="$COM_PORT" QUORVEL_WINE_SPLIT_COM="$SPLIT_COM_PORT"
+QUORVEL_WINE_TEST_PORTS=$(IFS=,; echo "${TEST_SERIAL_NAMES[*]}")
+export QUORVEL_WINE_TEST_PORTS
+
+phase "tests under Wine"
+# ctest runs each case in its own Wine process (the preset's toolchain names wine as the
+# emulator) and runs host-side fixtures such as the pymodbus frame generator. The Wine-only
+# suites (named Wine...) share the mapped ports, so they run one at a time after the others.
+wine_suites='(^|/)Wine[A-Z]'
+status=0
+# run_ctest <log> <ctest options...>: shows failures, skips and the summary, not every pass.
+run_ctest() {
+    local log=$1
+    shift
+    local result=0
+    ctest --test-dir build/mingw --output-on-failure --no-tests=error "$@" >"$log.raw" 2>&1 ||
+        result=1
+    tr -d '\r' <"$log.raw" >"$log"
+    grep -vE '^ *Start +[0-9]+: |Passed +[0-9.]+ sec$' "$log" || true
+    return "$result"
+}
+phase "host-side fixtures and the other tests"
+run_ctest "$work/others.log" -j2 -E "$wine_suites" || status=1
+phase "Wine-only tests"
+run_ctest "$work/wine.log" -j1 -R "$wine_suites" || status=1
+
+# summary <log>: "<total> <failed> <skipped>" from a ctest log.
+summary() {
+    local line total failed skipped
+    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+    failed=$(echo "$line" | sed -E 's/.*, ([0-9]+) tests? failed.*/\1/')
+    total=$(echo "$line" | sed -E 's/.*out of ([0-9]+).*/\1/')
+    skipped=$(grep -cE '\(Skipped\)$' "$1" || true)
+    echo "${total:-0} ${failed:-0} ${skipped:-0}"
+}
+read -r other_total other_failed other_skipped < <(summary "$work/others.log")
+read -r wine_total wine_failed wine_skipped < <(summary "$work/wine.log")
+echo "Wine lane tests: core/engine/port/settings $other_total run, $other_failed failed," \
+     "$other_skipped skipped; Wine-only $wine_total run, $wine_failed failed, $wine_skipped skipped"
+# Outside this lane the Wine-only tests skip themselves; here a skip means a broken set-up.
+if [ "$wine_skipped" -ne 0 ] || [ "$wine_total" -eq 0 ]; then
+    echo "Wine-only tests did not all run" >&2
+    status=1
+fi
+exit "$status"
