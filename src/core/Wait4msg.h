@@ -39,7 +39,7 @@ struct TExchangeState {
 std::string FrameDump(ByteView bytes);
 
 class TPollEngine {
-public:
+  public:
     TPollEngine(TSettings& settings, IEngineView& view, IFrameWriter& port);
 
     // Query tables and scheduler.
@@ -77,7 +77,7 @@ public:
     // verdict cannot become a reply and are judged a bad frame (see HandleReply).
     static constexpr std::size_t ReceiveBufferCap = 1024;
 
-private:
+  private:
     void RefreshCounters();
     void SendPendingRequest();
     void JudgeReceiveBuffer();
