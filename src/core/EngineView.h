@@ -12,7 +12,7 @@ enum class ValueBox { Frequency, MotorCurrent, ControlRefSignal };
 enum class Marker { Query, Set }; // Shape_Query, Shape_Set
 
 class IEngineView {
-public:
+  public:
     virtual ~IEngineView() = default;
 
     virtual void SetCounterText(CounterBox box, const std::string& text) = 0;

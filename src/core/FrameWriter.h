@@ -7,7 +7,7 @@
 namespace quorvel {
 
 class IFrameWriter {
-public:
+  public:
     virtual ~IFrameWriter() = default;
     // Writes count bytes; false when the link is closed or the write fails.
     virtual bool WriteFrame(const std::uint8_t* bytes, std::uint16_t count) = 0;
