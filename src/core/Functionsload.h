@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quorvel {
 
@@ -23,5 +24,21 @@ struct TSettings {
     std::uint8_t Max = 0;
     bool Messages = false;
 };
+
+// The settings file: INI, one section "Quorvel", eleven keys. Plain functions, no state;
+// the console calls them on the main thread at start and at close.
+inline constexpr std::string_view SettingsSection = "Quorvel";
+
+// The executable's path with its extension replaced by ".ini" (appended when it has none).
+std::string SettingsFilePath(const std::string& executablePath);
+
+// The file's values with a default for every missing or unreadable key; a missing file gives
+// the defaults throughout. Left/Top below 0 become 0; narrower fields keep the low bits;
+// PollInterval is 0. Address and Mode are returned as stored (the window limits them).
+TSettings ReadSettingsFile(const std::string& path);
+
+// Replaces the "Quorvel" section by the eleven keys, keeping every other section. The file is
+// replaced whole or not at all; false (file unchanged) on any failure or when it is read-only.
+bool WriteSettingsFile(const std::string& path, const TSettings& settings);
 
 } // namespace quorvel
