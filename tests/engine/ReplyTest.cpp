@@ -257,8 +257,9 @@ TEST(EngineReply, MessagesButtonUpLogsNothingAndRetransmitsAsUsual) {
 TEST(EngineReceiveBufferCap, BufferAtTheCapIsStillAwaitedAndOneMoreByteIsABadFrame) {
     EngineRig rig(ModeASCII);
     ASSERT_EQ(rig.TickUntilSent(), 1);
-    ByteString endless = BytesOf(":01");
-    endless.resize(TPollEngine::ReceiveBufferCap, '0'); // a frame that never ends
+    ByteString endless(TPollEngine::ReceiveBufferCap, '0'); // a frame that never ends
+    endless[0] = ':';
+    endless[2] = '1';
     rig.Engine.HandleReply(endless);
     EXPECT_EQ(rig.Engine.ExchangeState.ReceiveBuffer.size(), TPollEngine::ReceiveBufferCap);
     EXPECT_EQ(rig.Engine.ExchangeState.ReceivedCount, 0);
