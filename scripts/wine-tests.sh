@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Windows lane: cross-builds the mingw preset and runs every Windows test executable under Wine,
-# with COM5 (and COM6, whose replies come in pieces) mapped to kelmar-sim ptys in a throwaway
-# Wine prefix. Fails when any test fails. Cleans up simulators and wineserver on every exit.
+# Windows lane: cross-builds the mingw preset (quorvel.exe against the shared MinGW Qt, and the
+# tests) and runs every Windows test executable under Wine, with COM5 (and COM6, whose replies
+# come in pieces) mapped to kelmar-sim ptys in a throwaway Wine prefix; then operates quorvel.exe
+# from the portable zip on a virtual X screen and starts the zip in a fresh prefix
+# (scripts/wine-window.sh). Fails when any test fails. Cleans up simulators, X server and
+# wineserver on every exit. The Qt tarball: QUORVEL_QT_MINGW_TARBALL, else
+# $QUORVEL_SHARED/qt6-mingw/, else ../shared/qt6-mingw/ beside the repository.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 lane_start=$(date +%s)
@@ -15,6 +19,17 @@ SPLIT_COM_PORT=COM6 # simulator sending each reply in 3-byte pieces 50 ms apart
 # Added to Wine's serial device map beside its own entries; the tests expect this order.
 TEST_SERIAL_NAMES=(COM10 COM2 com3)
 SIM=build/release/tools/kelmar-sim/kelmar-sim
+QT_TARBALL=${QUORVEL_QT_MINGW_TARBALL:-${QUORVEL_SHARED:-$(cd .. && pwd)/shared}/qt6-mingw/qt6.4.2-mingw64.tar.xz}
+have_qt=1
+[ -f "$QT_TARBALL" ] || have_qt=0
+no_qt_note() {
+    echo "!! Qt for MinGW-w64 is absent ($QT_TARBALL): quorvel.exe, the GUI and widget tests," \
+         "the window test and the portable zip are NOT built or run. Rebuild Qt with" \
+         "../shared/qt6-mingw/build-qt6-mingw.sh (about 30 min on 2 cores; see its README)" \
+         "or point QUORVEL_QT_MINGW_TARBALL / QUORVEL_SHARED at the tarball." >&2
+}
+[ "$have_qt" -eq 1 ] || no_qt_note
+source scripts/wine-window.sh
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-wine.XXXXXX")
 sim_pids=()
@@ -23,12 +38,17 @@ sim_pids=()
 cleanup() {
     local status=$?
     set +e
+    stop_window_processes
     for pid in "${sim_pids[@]}"; do
         kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     done
     if [ -d "$work/prefix" ]; then
         WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1
         WINEPREFIX="$work/prefix" wineserver -w >/dev/null 2>&1
+    fi
+    if [ -n "$fresh_prefix" ] && [ -d "$fresh_prefix" ]; then
+        WINEPREFIX="$fresh_prefix" wineserver -k >/dev/null 2>&1
+        WINEPREFIX="$fresh_prefix" wineserver -w >/dev/null 2>&1
     fi
     rm -rf "$work"
     echo "Wine lane finished in $(( $(date +%s) - lane_start )) s (status $status)"
@@ -39,8 +59,13 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 phase "mingw: configure and build"
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw
+if [ "$have_qt" -eq 1 ]; then
+    cmake --preset mingw -DQUORVEL_BUILD_GUI=ON -DQUORVEL_QT_MINGW_TARBALL="$QT_TARBALL" >/dev/null
+    cmake --build --preset mingw --target all quorvel_dist
+else
+    cmake --preset mingw -DQUORVEL_BUILD_GUI=OFF >/dev/null
+    cmake --build --preset mingw
+fi
 
 phase "release: kelmar-sim"
 [ -f build/release/CMakeCache.txt ] || cmake --preset release >/dev/null
@@ -79,7 +104,7 @@ export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=
 unset DISPLAY WAYLAND_DISPLAY # no windows, no dialogs
 # Debian's Wine makes its server folder under TMPDIR; keep it in the throwaway folder.
 export TMPDIR="$work/tmp"
-mkdir "$TMPDIR"
+mkdir "$TMPDIR" "$work/empty"
 # wine_setup <wine arguments...>: output (also of the helper processes it starts, which keep its
 # streams) goes to a log that is shown only when the step fails.
 wine_setup() {
@@ -136,6 +161,14 @@ run_ctest "$work/others.log" -j2 -E "$wine_suites" || status=1
 phase "Wine-only tests"
 run_ctest "$work/wine.log" -j1 -R "$wine_suites" || status=1
 
+window_status=skipped
+if [ "$have_qt" -eq 1 ]; then
+    window_status=passed
+    window_end_to_end || window_status=failed
+    fresh_prefix_start || window_status=failed
+    [ "$window_status" = passed ] || status=1
+fi
+
 # summary <log>: "<total> <failed> <skipped>" from a ctest log.
 summary() {
     local line total failed skipped
@@ -147,11 +180,35 @@ summary() {
 }
 read -r other_total other_failed other_skipped < <(summary "$work/others.log")
 read -r wine_total wine_failed wine_skipped < <(summary "$work/wine.log")
-echo "Wine lane tests: core/engine/port/settings $other_total run, $other_failed failed," \
-     "$other_skipped skipped; Wine-only $wine_total run, $wine_failed failed, $wine_skipped skipped"
+# gui_cases: "<cases> <failed> <skipped>" over the GUI and widget executables' result files.
+gui_cases() {
+    local cases=0 failed=0 skipped=0 file
+    for file in build/mingw/gtest-results/*.xml; do
+        [ -f "$file" ] || continue
+        cases=$((cases + $(grep -c '<testcase ' "$file" || true)))
+        failed=$((failed + $(grep -c '<failure ' "$file" || true)))
+        skipped=$((skipped + $(grep -c '<skipped' "$file" || true)))
+    done
+    echo "$cases $failed $skipped"
+}
+read -r gui_total gui_failed gui_skipped < <(gui_cases)
+echo "Wine lane tests: ctest (core/engine/port/settings cases, GUI and widget executables)" \
+     "$other_total run, $other_failed failed, $other_skipped skipped;" \
+     "GUI and widget cases $gui_total run, $gui_failed failed, $gui_skipped skipped;" \
+     "Wine-only $wine_total run, $wine_failed failed, $wine_skipped skipped;" \
+     "window test and fresh-prefix start: $window_status"
 # Outside this lane the Wine-only tests skip themselves; here a skip means a broken set-up.
 if [ "$wine_skipped" -ne 0 ] || [ "$wine_total" -eq 0 ]; then
     echo "Wine-only tests did not all run" >&2
     status=1
+fi
+if [ "$have_qt" -eq 1 ] && { [ "$gui_skipped" -ne 0 ] || [ "$gui_total" -eq 0 ]; }; then
+    echo "GUI and widget tests did not all run" >&2
+    status=1
+fi
+if [ "$have_qt" -eq 0 ]; then
+    no_qt_note
+    # CI always has the shared folder beside the clone: there its absence is a broken set-up.
+    [ "${CI:-}" = true ] && status=1
 fi
 exit "$status"

@@ -1,6 +1,7 @@
 #include "Messagedialog.h"
 
 #include "GuiFont.h"
+#include "MessageBeep.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -184,8 +185,7 @@ std::int32_t TForm_MessageDialog::ShowMessageDialog(std::uint8_t kind, const QSt
     width = LayOutButtons(width, lineCount, buttons);
     setFixedSize(width, height);
     ShowIcon(kind);
-    // One beep for every kind: the platform offers no distinct message sounds here.
-    QApplication::beep();
+    SoundMessageBeep(kind);
     const std::int32_t result = exec();
     ClearShowing();
     MessageLines.clear();

@@ -12,12 +12,9 @@
 
 #include <array>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdlib.h>
-#include <unistd.h>
 
 namespace quorvel::test {
 
@@ -142,18 +139,6 @@ bool WaitFor(const std::function<bool()>& condition, int limitMs) {
 void RegisterPort(const std::string& folder, const std::string& name, const std::string& target) {
     std::filesystem::create_directories(folder);
     std::filesystem::create_symlink(target, std::filesystem::path(folder) / name);
-}
-
-PtyPort::PtyPort(const std::string& folder, const std::string& name) {
-    Master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    EXPECT_GE(Master, 0);
-    EXPECT_EQ(::grantpt(Master), 0);
-    EXPECT_EQ(::unlockpt(Master), 0);
-    RegisterPort(folder, name, ::ptsname(Master));
-}
-
-PtyPort::~PtyPort() {
-    ::close(Master);
 }
 
 } // namespace quorvel::test

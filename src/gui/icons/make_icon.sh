@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Draws the program icon (a motor with a sine wave: a drive feeding a motor) with ImageMagick.
-# Run from this folder; the PNG is committed, so the build does not need ImageMagick.
+# Run from this folder; the PNG and the ICO are committed, so the build does not need ImageMagick.
 set -euo pipefail
 convert -size 64x64 xc:none \
     -fill '#2f5d8a' -stroke '#1b3550' -strokewidth 2 -draw 'roundrectangle 3,3 60,60 10,10' \
@@ -13,3 +13,5 @@ convert -size 64x64 xc:none \
     -fill none -stroke '#ff4040' -strokewidth 3 \
     -draw 'path "M 9,50 C 13,42 17,42 21,50 S 29,58 33,50 S 41,42 45,50 S 53,58 55,52"' \
     -depth 8 quorvel.png
+# The Windows program icon (the .exe's resource), from the same picture.
+convert quorvel.png -define icon:auto-resize=64,48,32,16 quorvel.ico

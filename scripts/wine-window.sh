@@ -1,0 +1,250 @@
+# Windows lane, window part (sourced by wine-tests.sh after the test suites): quorvel.exe from
+# the portable zip, operated under Wine with the windows platform on a virtual X screen, driven
+# from outside with xdotool by on-screen positions, checked from outside (the simulator's
+# status file and frame log, screenshots, the settings file). Then the zip is unpacked into a
+# fresh Wine prefix and started there, to prove it brings every DLL it needs.
+# Expects from wine-tests.sh: work, SIM, COM_PORT, WINEPREFIX, phase, start_sim, sim_pids.
+
+DIST_ZIP=build/mingw/dist/quorvel-win64.zip
+SCREENSHOT=docs/window-windows.png
+CLIENT_HEIGHT=270 # the window's client height with chart and log hidden
+SETTINGS_KEYS=(Left Top Port Baudrate Mode Address TimerASCII TimerRTU Diagram Max Messages)
+xvfb_pid=
+app_pid=
+fresh_prefix=
+
+# Positions inside the client area (below the menu bar), centres of the controls.
+declare -A AT=(
+    [Combo_Port]="160 35" [Radio_ModeRTU]="177 85" [Bt_PortOpen]="78 110" [Bt_PortClose]="158 110"
+    [Edit_SetControlRefSignal]="378 163" [Bt_SendControlRefSignal]="384 190"
+    [Bt_VirtualInput1]="339 240"
+)
+# Boxes inside the client area: x y width height.
+declare -A BOX=(
+    [Edit_SentMessage]="575 25 71 21" [Edit_RecMessage]="575 50 71 21"
+    [Edit_Frequency]="130 153 66 21" [Edit_MotorCurrent]="130 178 66 21"
+    [Edit_ControlRefSignal]="130 203 66 21"
+)
+
+fail() {
+    echo "window test: $*" >&2
+    [ -n "${DISPLAY:-}" ] && import -window root "$work/failure.png" 2>/dev/null &&
+        echo "screen at failure: $work/failure.png (kept: $SCREENSHOT.failure.png)" >&2 &&
+        cp "$work/failure.png" "$SCREENSHOT.failure.png"
+    return 1
+}
+
+# shellcheck disable=SC2317 # called from the EXIT trap of wine-tests.sh
+stop_window_processes() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    return 0
+}
+
+start_xvfb() {
+    local fifo="$work/xvfb.display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" 2>"$work/xvfb.log" &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$fifo" ] && break
+        sleep 0.1
+    done
+    [ -s "$fifo" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; return 1; }
+    export DISPLAY=":$(head -n1 "$fifo")"
+}
+
+# Simulator status: status_value <key> prints a register (F098...) or count (requests...).
+status_value() {
+    sed -E "s/.*\"$1\":([0-9]+).*/\1/" "$work/e2e-status.json"
+}
+frames_in() { grep -c "rx $1" "$work/e2e-sim.err" || true; }
+
+# wait_for <seconds> <description> <command...>: polls the command every 0.2 s.
+wait_for() {
+    local seconds=$1 what=$2
+    shift 2
+    local tries=$((seconds * 5))
+    while [ "$tries" -gt 0 ]; do
+        "$@" && return 0
+        sleep 0.2
+        tries=$((tries - 1))
+    done
+    fail "timed out after $seconds s waiting for $what"
+}
+
+# The window and its client origin: the X window holds menu bar and client area.
+find_window() {
+    window=$(xdotool search --name '^Quorvel Kelmar' 2>/dev/null | head -n1)
+    [ -n "$window" ] || return 1
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    win_x=$X win_y=$Y win_w=$WIDTH win_h=$HEIGHT
+    client_x=$win_x
+    client_y=$((win_y + win_h - CLIENT_HEIGHT))
+    [ "$win_h" -gt "$CLIENT_HEIGHT" ]
+}
+
+click() {
+    read -r x y <<<"${AT[$1]}"
+    xdotool mousemove --sync $((client_x + x)) $((client_y + y)) click 1
+    sleep 0.3
+}
+
+# box_shot <name> <file>: the box's pixels from the screen.
+box_shot() {
+    read -r x y w h <<<"${BOX[$1]}"
+    import -window root -crop "${w}x${h}+$((client_x + x))+$((client_y + y))" +repage "$2"
+}
+# A box shows text when its inside holds more than its background colour.
+box_has_text() {
+    box_shot "$1" "$work/box.png"
+    local colours
+    colours=$(convert "$work/box.png" -shave 3x3 -format '%k' info:)
+    [ "$colours" -gt 1 ]
+}
+boxes_show_values() {
+    local box
+    for box in Edit_Frequency Edit_MotorCurrent Edit_ControlRefSignal Edit_SentMessage \
+        Edit_RecMessage; do
+        box_has_text "$box" || return 1
+    done
+}
+# The sent counter's box changes while the port is open.
+counter_moves() {
+    box_shot Edit_SentMessage "$work/count1.png"
+    sleep 1
+    box_shot Edit_SentMessage "$work/count2.png"
+    local differing
+    differing=$(compare -metric AE "$work/count1.png" "$work/count2.png" null: 2>&1 || true)
+    [ "${differing%% *}" != 0 ]
+}
+
+requests_at_least() { [ "$(status_value requests)" -ge "$1" ]; }
+frames_at_least() { [ "$(frames_in "$1")" -ge "$2" ]; }
+register_is() { [ "$(status_value "$1")" -eq "$2" ]; }
+# The link is closed when no request arrives for a second.
+no_more_requests() {
+    local before
+    before=$(status_value requests)
+    sleep 1
+    [ "$(status_value requests)" -eq "$before" ]
+}
+
+# unpack_dist <folder>: the zip's quorvel-win64 folder inside <folder>.
+unpack_dist() {
+    mkdir -p "$1"
+    (cd "$1" && cmake -E tar xf "$OLDPWD/$DIST_ZIP")
+    [ -f "$1/quorvel-win64/quorvel.exe" ] || fail "$DIST_ZIP holds no quorvel-win64/quorvel.exe"
+}
+
+# start_app <exe>: runs it with the windows platform, waits for its window.
+start_app() {
+    (cd "$work/empty" && exec env WINEQT_QPA_PLATFORM=windows wine "$1") \
+        >"$work/app.log" 2>&1 &
+    app_pid=$!
+    wait_for 60 "the main window" find_window
+}
+
+# close_app: Alt+F4 on the focused window, then the process must end with status 0.
+close_app() {
+    xdotool windowfocus --sync "$window"
+    xdotool key alt+F4
+    local tries=150 status=0
+    while kill -0 "$app_pid" 2>/dev/null && [ "$tries" -gt 0 ]; do
+        sleep 0.2
+        tries=$((tries - 1))
+    done
+    kill -0 "$app_pid" 2>/dev/null && { fail "quorvel.exe still runs 30 s after Alt+F4"; return 1; }
+    wait "$app_pid" || status=$?
+    app_pid=
+    [ "$status" -eq 0 ] || { cat "$work/app.log" >&2; fail "quorvel.exe ended with $status"; }
+}
+
+check_settings_file() {
+    local ini=$1 key
+    [ -f "$ini" ] || { fail "no settings file beside quorvel.exe"; return 1; }
+    for key in "${SETTINGS_KEYS[@]}"; do
+        grep -q "^$key=" "$ini" || { cat "$ini" >&2; fail "settings file lacks $key"; return 1; }
+    done
+    [ "$(grep -c '=' "$ini")" -eq "${#SETTINGS_KEYS[@]}" ] ||
+        { cat "$ini" >&2; fail "settings file does not hold exactly the eleven keys"; return 1; }
+}
+
+window_end_to_end() {
+    phase "window: quorvel.exe under Wine, driven with xdotool"
+    start_xvfb || return 1
+    start_sim e2e-sim --name "WINE$$C" --mode auto --address 1 --frozen --verbose \
+        --status-file "$work/e2e-status.json" || return 1
+    # COM5 now leads to this simulator (the port mapping is read when the server starts).
+    wineserver -k
+    wineserver -w
+    wine_setup reg add 'HKLM\Software\Wine\Ports' /v "$COM_PORT" /t REG_SZ /d "$sim_pty" /f
+    wineserver -w
+    local app="$work/e2e"
+    unpack_dist "$app" || return 1
+    start_app "$app/quorvel-win64/quorvel.exe" || return 1
+    echo "window $window at $win_x,$win_y, ${win_w}x$win_h"
+
+    # The port: open the list, type the name, take it.
+    click Combo_Port
+    xdotool type --delay 50 "$COM_PORT"
+    xdotool key Return
+    sleep 0.5
+
+    # ASCII (the default mode): live values and moving counters.
+    click Bt_PortOpen
+    wait_for 20 "ASCII requests" frames_at_least ascii 20 || return 1
+    wait_for 10 "values in the boxes" boxes_show_values || return 1
+    counter_moves || { fail "the sent counter does not move"; return 1; }
+
+    # The control reference from the entry field, then virtual input 1.
+    click Edit_SetControlRefSignal
+    xdotool key ctrl+a
+    xdotool type --delay 50 "25"
+    click Bt_SendControlRefSignal
+    wait_for 10 "the control reference 25 Hz (word 2500)" register_is F510 2500 || return 1
+    click Bt_VirtualInput1
+    wait_for 10 "virtual input 1 on" register_is F508 1 || return 1
+    click Bt_PortClose
+    wait_for 10 "the port closed" no_more_requests || return 1
+    local ascii_frames
+    ascii_frames=$(frames_in ascii)
+
+    # RTU: the mode change, live values again, the screenshot.
+    click Radio_ModeRTU
+    click Bt_PortOpen
+    wait_for 20 "RTU requests" frames_at_least rtu 20 || return 1
+    wait_for 10 "values in the boxes" boxes_show_values || return 1
+    counter_moves || { fail "the sent counter does not move in RTU"; return 1; }
+    sleep 1
+    import -window root -crop "${win_w}x${win_h}+${win_x}+${win_y}" +repage "$SCREENSHOT"
+    click Bt_PortClose
+    wait_for 10 "the port closed" no_more_requests || return 1
+
+    close_app || return 1
+    local ini="$app/quorvel-win64/quorvel.ini"
+    check_settings_file "$ini" || return 1
+    grep -qx "Port=$COM_PORT" "$ini" && grep -qx 'Mode=4' "$ini" ||
+        { cat "$ini" >&2; fail "settings file does not hold the port and RTU"; return 1; }
+    echo "window test passed: $ascii_frames ASCII and $(( $(frames_in rtu) )) RTU requests" \
+         "($(status_value replies_good) good replies), reference and input written," \
+         "settings file with ${#SETTINGS_KEYS[@]} keys; screenshot $SCREENSHOT"
+}
+
+fresh_prefix_start() {
+    phase "portable zip: start in a fresh Wine prefix"
+    local lane_prefix=$WINEPREFIX
+    export WINEPREFIX="$work/fresh-prefix"
+    fresh_prefix=$WINEPREFIX # for the lane's cleanup
+    wineboot -i >>"$work/wine-setup.log" 2>&1
+    wineserver -w
+    local folder="$WINEPREFIX/drive_c/Quorvel"
+    unpack_dist "$folder" || return 1
+    # Started from an empty folder, so only the zip's own files can be found.
+    start_app "$folder/quorvel-win64/quorvel.exe" || { cat "$work/app.log" >&2; return 1; }
+    close_app || return 1
+    check_settings_file "$folder/quorvel-win64/quorvel.ini" || return 1
+    wineserver -k
+    wineserver -w
+    export WINEPREFIX=$lane_prefix
+    echo "portable zip: $(du -k "$DIST_ZIP" | cut -f1) KiB, started and closed in a fresh prefix"
+}
