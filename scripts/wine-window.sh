@@ -1,4 +1,5 @@
-# Windows lane, window part (sourced by wine-tests.sh after the test suites): quorvel.exe from
+# shellcheck shell=bash disable=SC2154,SC2034 # work, sim_pty...: set by wine-tests.sh
+# Windows lane, the window (sourced by wine-tests.sh after the test suites): quorvel.exe from
 # the portable zip, operated under Wine with the windows platform on a virtual X screen, driven
 # from outside with xdotool by on-screen positions, checked from outside (the simulator's
 # status file and frame log, screenshots, the settings file). Then the zip is unpacked into a
@@ -28,9 +29,9 @@ declare -A BOX=(
 
 fail() {
     echo "window test: $*" >&2
-    [ -n "${DISPLAY:-}" ] && import -window root "$work/failure.png" 2>/dev/null &&
-        echo "screen at failure: $work/failure.png (kept: $SCREENSHOT.failure.png)" >&2 &&
-        cp "$work/failure.png" "$SCREENSHOT.failure.png"
+    if [ -n "${DISPLAY:-}" ] && import -window root build/mingw/window-failure.png 2>/dev/null; then
+        echo "the screen at the failure: build/mingw/window-failure.png" >&2
+    fi
     return 1
 }
 
@@ -50,7 +51,8 @@ start_xvfb() {
         sleep 0.1
     done
     [ -s "$fifo" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; return 1; }
-    export DISPLAY=":$(head -n1 "$fifo")"
+    DISPLAY=":$(head -n1 "$fifo")"
+    export DISPLAY
 }
 
 # Simulator status: status_value <key> prints a register (F098...) or count (requests...).
@@ -204,6 +206,8 @@ window_end_to_end() {
     wait_for 10 "the control reference 25 Hz (word 2500)" register_is F510 2500 || return 1
     click Bt_VirtualInput1
     wait_for 10 "virtual input 1 on" register_is F508 1 || return 1
+    import -window root -crop "${win_w}x${win_h}+${win_x}+${win_y}" +repage \
+        build/mingw/window-ascii.png
     click Bt_PortClose
     wait_for 10 "the port closed" no_more_requests || return 1
     local ascii_frames
@@ -223,8 +227,11 @@ window_end_to_end() {
     close_app || return 1
     local ini="$app/quorvel-win64/quorvel.ini"
     check_settings_file "$ini" || return 1
-    grep -qx "Port=$COM_PORT" "$ini" && grep -qx 'Mode=4' "$ini" ||
-        { cat "$ini" >&2; fail "settings file does not hold the port and RTU"; return 1; }
+    if ! grep -qx "Port=$COM_PORT" "$ini" || ! grep -qx 'Mode=4' "$ini"; then
+        cat "$ini" >&2
+        fail "settings file does not hold the port and RTU"
+        return 1
+    fi
     echo "window test passed: $ascii_frames ASCII and $(( $(frames_in rtu) )) RTU requests" \
          "($(status_value replies_good) good replies), reference and input written," \
          "settings file with ${#SETTINGS_KEYS[@]} keys; screenshot $SCREENSHOT"
