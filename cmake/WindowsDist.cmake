@@ -5,6 +5,7 @@ set(QUORVEL_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
 set(QUORVEL_DIST_FOLDER ${QUORVEL_DIST_DIR}/quorvel-win64)
 set(QUORVEL_DIST_ZIP ${QUORVEL_DIST_DIR}/quorvel-win64.zip)
 set(_quorvel_qt_plugins ${QUORVEL_QT_MINGW_PREFIX}/plugins)
+file(MAKE_DIRECTORY ${QUORVEL_DIST_DIR}) # the packing runs in it
 
 set(_quorvel_dist_binaries quorvel-win64/quorvel.exe quorvel-win64/platforms/qwindows.dll
     quorvel-win64/styles/qwindowsvistastyle.dll)

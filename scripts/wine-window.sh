@@ -171,6 +171,20 @@ check_settings_file() {
         { cat "$ini" >&2; fail "settings file does not hold exactly the eleven keys"; return 1; }
 }
 
+# The .exe as Windows sees it: a GUI program (no console window), the program icon and the
+# project's version (CMakeLists.txt holds it once) in its resources.
+check_exe_resources() {
+    local exe=$1 version resources
+    version=$(sed -nE 's/^project\(Quorvel VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+    x86_64-w64-mingw32-objdump -p "$exe" | grep -q '^Subsystem.*(Windows GUI)' ||
+        { fail "$exe is not a Windows GUI program"; return 1; }
+    resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc)
+    grep -q 'RT_GROUP_ICON' <<<"$resources" || { fail "$exe has no icon"; return 1; }
+    grep -q "VALUE \"FileVersion\", \"$version\"" <<<"$resources" ||
+        { fail "$exe does not carry the version $version"; return 1; }
+    echo "quorvel.exe: Windows GUI program, icon, version $version"
+}
+
 window_end_to_end() {
     phase "window: quorvel.exe under Wine, driven with xdotool"
     start_xvfb || return 1
@@ -183,6 +197,7 @@ window_end_to_end() {
     wineserver -w
     local app="$work/e2e"
     unpack_dist "$app" || return 1
+    check_exe_resources "$app/quorvel-win64/quorvel.exe" || return 1
     start_app "$app/quorvel-win64/quorvel.exe" || return 1
     echo "window $window at $win_x,$win_y, ${win_w}x$win_h"
 
