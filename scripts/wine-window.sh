@@ -174,9 +174,11 @@ check_settings_file() {
 # The .exe as Windows sees it: a GUI program (no console window), the program icon and the
 # project's version (CMakeLists.txt holds it once) in its resources.
 check_exe_resources() {
-    local exe=$1 version resources
+    local exe=$1 version headers resources
     version=$(sed -nE 's/^project\(Quorvel VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
-    x86_64-w64-mingw32-objdump -p "$exe" | grep -q '^Subsystem.*(Windows GUI)' ||
+    # Whole outputs first: grep -q would end a pipe early, which pipefail counts as failure.
+    headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+    grep -q '^Subsystem.*(Windows GUI)' <<<"$headers" ||
         { fail "$exe is not a Windows GUI program"; return 1; }
     resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc)
     grep -q 'RT_GROUP_ICON' <<<"$resources" || { fail "$exe has no icon"; return 1; }
