@@ -124,6 +124,18 @@ bool IsFolder(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// ReplaceFileW keeps them on Windows; Wine's loses them, so they are set again where they differ.
+void KeepAttributes(const std::wstring& target, DWORD oldAttributes) {
+    constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD now = Attributes(target);
+    if (oldAttributes != INVALID_FILE_ATTRIBUTES && now != INVALID_FILE_ATTRIBUTES &&
+        (now & kept) != (oldAttributes & kept)) {
+        const DWORD wanted = (now & ~(kept | FILE_ATTRIBUTE_NORMAL)) | (oldAttributes & kept);
+        ::SetFileAttributesW(target.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
 enum class Step { Done, Refused, Failed };
 
 struct StepResult {
@@ -137,6 +149,7 @@ struct StepResult {
 StepResult ReplaceBySwap(const std::wstring& target, bool exists, std::string_view content,
                          const WriteLimit& limit) {
     static std::random_device random;
+    const DWORD oldAttributes = exists ? Attributes(target) : INVALID_FILE_ATTRIBUTES;
     std::wstring name;
     HANDLE created = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 16 && created == INVALID_HANDLE_VALUE; ++attempt) {
@@ -174,6 +187,9 @@ StepResult ReplaceBySwap(const std::wstring& target, bool exists, std::string_vi
                                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (swapped == 0) {
         return discard(ErrorText(exists ? "ReplaceFileW" : "MoveFileExW"));
+    }
+    if (exists) {
+        KeepAttributes(target, oldAttributes);
     }
     return {Step::Done, {}};
 }
