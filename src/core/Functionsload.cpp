@@ -53,7 +53,11 @@ std::string SettingsFilePath(const std::string& executablePath) {
 }
 
 TSettings ReadSettingsFile(const std::string& path) {
-    const IniFile ini(DecodeText(ReadFileBytes(path).value_or(std::string())).Text);
+    return ParseSettings(ReadFileBytes(path).value_or(std::string()));
+}
+
+TSettings ParseSettings(std::string_view fileBytes) {
+    const IniFile ini(DecodeText(fileBytes).Text);
     TSettings settings;
     settings.Left = ReadEdge(ini, "Left", DefaultLeft);
     settings.Top = ReadEdge(ini, "Top", DefaultTop);
@@ -75,17 +79,18 @@ std::string MergeSettings(std::string_view fileBytes, const TSettings& settings)
     IniFile ini(decoded.Text);
     const LineEndRule lineEnd = LineEndForWriting(ini.FirstLineEnd());
     ini.SetLineEnd(lineEnd.End, lineEnd.EveryLine);
-    ini.WriteSection(SettingsSection, {{"Left", Decimal(settings.Left)},
-                                       {"Top", Decimal(settings.Top)},
-                                       {"Port", settings.Port},
-                                       {"Baudrate", Decimal(settings.Baudrate)},
-                                       {"Mode", Decimal(settings.Mode)},
-                                       {"Address", Decimal(settings.Address)},
-                                       {"TimerASCII", Decimal(settings.TimerASCII)},
-                                       {"TimerRTU", Decimal(settings.TimerRTU)},
-                                       {"Diagram", Flag(settings.Diagram)},
-                                       {"Max", Decimal(settings.Max)},
-                                       {"Messages", Flag(settings.Messages)}});
+    ini.WriteSection(SettingsSection,
+                     {{"Left", Decimal(settings.Left)},
+                      {"Top", Decimal(settings.Top)},
+                      {"Port", settings.Port},
+                      {"Baudrate", Decimal(static_cast<std::int32_t>(settings.Baudrate))},
+                      {"Mode", Decimal(settings.Mode)},
+                      {"Address", Decimal(settings.Address)},
+                      {"TimerASCII", Decimal(settings.TimerASCII)},
+                      {"TimerRTU", Decimal(settings.TimerRTU)},
+                      {"Diagram", Flag(settings.Diagram)},
+                      {"Max", Decimal(settings.Max)},
+                      {"Messages", Flag(settings.Messages)}});
     return EncodeText(ini.Serialize(), decoded.Encoding);
 }
 

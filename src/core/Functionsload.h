@@ -38,6 +38,8 @@ std::string SettingsFilePath(const std::string& executablePath);
 // the defaults throughout. Left/Top below 0 become 0; narrower fields keep the low bits;
 // PollInterval is 0. Address and Mode are returned as stored (the window limits them).
 TSettings ReadSettingsFile(const std::string& path);
+// The same from the file's bytes.
+TSettings ParseSettings(std::string_view fileBytes);
 
 // The file's bytes with the "Quorvel" section given the eleven keys in order, in the file's own
 // encoding; its comments and blank lines and every other section and line are kept byte for byte.

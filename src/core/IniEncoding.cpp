@@ -49,7 +49,7 @@ std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
     text.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); i += 2) {
         const char32_t unit = unitAt(i);
-        if (IsHighSurrogate(unit) && i + 3 < bytes.size() && IsLowSurrogate(unitAt(i + 2))) {
+        if (IsHighSurrogate(unit) && i + 2 < bytes.size() && IsLowSurrogate(unitAt(i + 2))) {
             AppendUtf8(text, 0x10000 + ((unit - 0xD800) << 10) + (unitAt(i + 2) - 0xDC00));
             i += 2;
         } else {

@@ -225,7 +225,14 @@ std::string_view IniFile::FirstLineEnd() const {
             }
         }
     }
-    return {};
+    // One line ending in a lone CR gets CR LF once more follows it (see Serialize): the file's
+    // end then is CR LF already.
+    if (Sections.empty()) {
+        return {};
+    }
+    const Section& last = Sections.back();
+    const std::string& lastText = last.Lines.empty() ? last.Header.Text : last.Lines.back().Text;
+    return lastText.ends_with('\r') ? std::string_view("\r\n") : std::string_view();
 }
 
 std::string IniFile::Serialize() const {
@@ -233,7 +240,9 @@ std::string IniFile::Serialize() const {
     bool open = false; // the last line written has no line end yet
     const auto put = [&](const Line& line) {
         if (open) {
-            text += LineEnd;
+            // A line that ends in a lone CR must not have it taken into an LF after it.
+            text += (LineEnd == "\n" && text.ends_with('\r')) ? std::string_view("\r\n")
+                                                              : std::string_view(LineEnd);
         }
         text += line.Text;
         text += (EveryLine && !line.End.empty()) ? std::string_view(LineEnd) : line.End;

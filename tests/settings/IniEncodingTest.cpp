@@ -56,6 +56,18 @@ TEST(IniEncoding, UnpairedSurrogatesSurviveTheRoundTrip) {
     EXPECT_EQ(EncodeText(decoded.Text, decoded.Encoding), file);
 }
 
+// A cut last byte reads as a unit of its own; a surrogate pair it completes must read the same
+// once the file is written back whole.
+TEST(IniEncoding, CutLastByteReadsTheSameAfterTheFileIsWrittenBack) {
+    for (const std::string& file :
+         {std::string("\xFE\xFF\xDB\xDB\xDF", 5), std::string("\xFF\xFE\x41\x00\x0D", 5)}) {
+        const DecodedText decoded = DecodeText(file);
+        const DecodedText again = DecodeText(EncodeText(decoded.Text, decoded.Encoding));
+        EXPECT_EQ(again.Text, decoded.Text);
+        EXPECT_EQ(again.Encoding, decoded.Encoding);
+    }
+}
+
 TEST(IniEncoding, TextThatIsNoUtf8IsWrittenAsReplacementCharacters) {
     EXPECT_EQ(EncodeText("a\xFF", TextEncoding::Utf16LE), std::string("\xFF\xFE"
                                                                       "a\0\xFD\xFF",

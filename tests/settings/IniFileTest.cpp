@@ -145,6 +145,13 @@ TEST(IniWriteSection, OtherLinesKeepTheirBytesAndWrittenLinesTheChosenEnd) {
     EXPECT_EQ(ini.Serialize(), "top\r\n[ Other ] ; x\nk = v \r\n[S]\r\nA=2\r\n; c\r\n[T]\nlast");
 }
 
+TEST(IniWriteSection, LastLineEndingInALoneCrKeepsIt) {
+    IniFile ini("[A]\nx=1\r");
+    ini.WriteSection("S", {{"K", "v"}});
+    EXPECT_EQ(ini.Serialize(), "[A]\nx=1\r\r\n[S]\nK=v\n");
+    EXPECT_EQ(IniFile(ini.Serialize()).Value("A", "x"), "1\r");
+}
+
 TEST(IniWriteSection, QuotesValuesThatWouldNotReadBack) {
     IniFile ini("");
     ini.WriteSection("S", {{"Port", " COM3 "}});

@@ -66,6 +66,7 @@ TEST(SettingsLocationPosix, FirstSaveCreatesThePrivateConfigFolders) {
     const ScopedEnvironment homeVariable("HOME", home.Folder().c_str());
     const ScopedEnvironment xdg("XDG_CONFIG_HOME", nullptr);
     const std::string path = LocateSettingsFile(InstalledProgram);
+    ASSERT_EQ(path, home.File(".config/quorvel/quorvel.ini")) << "no writing under /usr/bin";
     TSettings settings = ReadSettingsFile(path);
     settings.Port = "KELMAR1";
     ASSERT_TRUE(WriteSettingsFile(path, settings));

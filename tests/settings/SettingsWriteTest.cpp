@@ -68,6 +68,18 @@ TEST(SettingsWrite, EveryFieldReadsBackAsWritten) {
     EXPECT_EQ(read.PollInterval, 0) << "the poll interval is never stored";
 }
 
+// Read as a 32-bit pattern (hexadecimal or negative), it is written so that it reads back so.
+TEST(SettingsWrite, BaudRateAboveTheSignedRangeReadsBackTheSame) {
+    for (const char* line : {"Baudrate=0x96009600", "Baudrate=-1"}) {
+        TempFolder folder;
+        const auto path = folder.File("quorvel.ini");
+        WriteFile(path, std::string("[Quorvel]\n") + line + "\n");
+        const TSettings read = ReadSettingsFile(path);
+        ASSERT_TRUE(WriteSettingsFile(path, read));
+        EXPECT_EQ(ReadSettingsFile(path).Baudrate, read.Baudrate) << line;
+    }
+}
+
 TEST(SettingsWrite, NegativeEdgeIsStoredWithSignAndLoadsAsZero) {
     TempFolder folder;
     const auto path = folder.File("quorvel.ini");
