@@ -259,7 +259,11 @@ bool CreateFolders(const std::string& path) {
     if (parent != path && !CreateFolders(parent)) {
         return false;
     }
-    return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+    if (::mkdir(path.c_str(), 0700) != 0) {
+        return errno == EEXIST;
+    }
+    // Private and usable by its user whatever the umask took away.
+    return ::chmod(path.c_str(), 0700) == 0;
 }
 
 ReplaceResult ReplaceFileContent(const std::string& path, std::string_view content,
