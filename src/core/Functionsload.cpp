@@ -1,5 +1,7 @@
 #include "Functionsload.h"
 
+#include "FileAccess.h"
+#include "IniEncoding.h"
 #include "IniFile.h"
 
 namespace quorvel {
@@ -34,7 +36,7 @@ std::string Decimal(std::int64_t value) {
     return std::to_string(value);
 }
 
-std::string_view Flag(bool value) {
+std::string Flag(bool value) {
     return value ? "1" : "0";
 }
 
@@ -51,7 +53,7 @@ std::string SettingsFilePath(const std::string& executablePath) {
 }
 
 TSettings ReadSettingsFile(const std::string& path) {
-    const IniFile ini(ReadTextFile(path).value_or(std::string()));
+    const IniFile ini(DecodeText(ReadFileBytes(path).value_or(std::string())).Text);
     TSettings settings;
     settings.Left = ReadEdge(ini, "Left", DefaultLeft);
     settings.Top = ReadEdge(ini, "Top", DefaultTop);
@@ -68,25 +70,36 @@ TSettings ReadSettingsFile(const std::string& path) {
     return settings;
 }
 
-bool WriteSettingsFile(const std::string& path, const TSettings& settings) {
-    const auto existing = ReadTextFile(path);
+std::string MergeSettings(std::string_view fileBytes, const TSettings& settings) {
+    const DecodedText decoded = DecodeText(fileBytes);
+    IniFile ini(decoded.Text);
+    const LineEndRule lineEnd = LineEndForWriting(ini.FirstLineEnd());
+    ini.SetLineEnd(lineEnd.End, lineEnd.EveryLine);
+    ini.WriteSection(SettingsSection, {{"Left", Decimal(settings.Left)},
+                                       {"Top", Decimal(settings.Top)},
+                                       {"Port", settings.Port},
+                                       {"Baudrate", Decimal(settings.Baudrate)},
+                                       {"Mode", Decimal(settings.Mode)},
+                                       {"Address", Decimal(settings.Address)},
+                                       {"TimerASCII", Decimal(settings.TimerASCII)},
+                                       {"TimerRTU", Decimal(settings.TimerRTU)},
+                                       {"Diagram", Flag(settings.Diagram)},
+                                       {"Max", Decimal(settings.Max)},
+                                       {"Messages", Flag(settings.Messages)}});
+    return EncodeText(ini.Serialize(), decoded.Encoding);
+}
+
+ReplaceResult WriteSettingsFile(const std::string& path, const TSettings& settings) {
+    const auto existing = ReadFileBytes(path);
     if (!existing && FileExists(path)) {
-        return false; // rewriting it blind would drop its other sections
+        // Rewriting it blind would drop its other sections.
+        return {ReplaceOutcome::Failed, "the old file cannot be read"};
     }
-    IniFile ini(existing.value_or(std::string()));
-    ini.RemoveSection(SettingsSection);
-    ini.SetValue(SettingsSection, "Left", Decimal(settings.Left));
-    ini.SetValue(SettingsSection, "Top", Decimal(settings.Top));
-    ini.SetValue(SettingsSection, "Port", settings.Port);
-    ini.SetValue(SettingsSection, "Baudrate", Decimal(settings.Baudrate));
-    ini.SetValue(SettingsSection, "Mode", Decimal(settings.Mode));
-    ini.SetValue(SettingsSection, "Address", Decimal(settings.Address));
-    ini.SetValue(SettingsSection, "TimerASCII", Decimal(settings.TimerASCII));
-    ini.SetValue(SettingsSection, "TimerRTU", Decimal(settings.TimerRTU));
-    ini.SetValue(SettingsSection, "Diagram", Flag(settings.Diagram));
-    ini.SetValue(SettingsSection, "Max", Decimal(settings.Max));
-    ini.SetValue(SettingsSection, "Messages", Flag(settings.Messages));
-    return ReplaceFileAtomically(path, ini.Serialize());
+    const auto slash = path.find_last_of("/\\");
+    if (slash != std::string::npos && slash > 0 && !CreateFolders(path.substr(0, slash))) {
+        return {ReplaceOutcome::Failed, "the folder cannot be created"};
+    }
+    return ReplaceFileContent(path, MergeSettings(existing.value_or(std::string()), settings));
 }
 
 } // namespace quorvel

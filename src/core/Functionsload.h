@@ -2,6 +2,8 @@
 // Widths follow the settings file; Mode holds a TransmissionMode once the file is loaded.
 #pragma once
 
+#include "FileAccess.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,8 +39,15 @@ std::string SettingsFilePath(const std::string& executablePath);
 // PollInterval is 0. Address and Mode are returned as stored (the window limits them).
 TSettings ReadSettingsFile(const std::string& path);
 
-// Replaces the "Quorvel" section by the eleven keys, keeping every other section. The file is
-// replaced whole or not at all; false (file unchanged) on any failure or when it is read-only.
-bool WriteSettingsFile(const std::string& path, const TSettings& settings);
+// The file's bytes with the "Quorvel" section given the eleven keys in order, in the file's own
+// encoding; its comments and blank lines and every other section and line are kept byte for byte.
+std::string MergeSettings(std::string_view fileBytes, const TSettings& settings);
+
+// Saves the record into the file (its folder created when missing). The file is replaced whole
+// or, where only that is possible, rewritten in place; on any failure the old file stays intact.
+ReplaceResult WriteSettingsFile(const std::string& path, const TSettings& settings);
+
+// Where the settings file of the executable at that path lives; see SettingsLocation.h.
+std::string LocateSettingsFile(const std::string& executablePath);
 
 } // namespace quorvel

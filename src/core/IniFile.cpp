@@ -1,22 +1,11 @@
 #include "IniFile.h"
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <climits>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <random>
-#include <sstream>
 #include <system_error>
-
-#ifdef _WIN32
-#include <io.h> // _commit, _fileno
-#else
-#include <unistd.h> // fsync
-#endif
 
 namespace quorvel {
 
@@ -56,15 +45,6 @@ std::optional<std::string_view> HeaderName(std::string_view line) {
     return TrimBlanks(line.substr(1, close - 1));
 }
 
-// Key of a "key=value" line; nothing when the line has no "=".
-std::optional<std::string_view> KeyOf(std::string_view line) {
-    const auto equals = line.find('=');
-    if (equals == std::string_view::npos) {
-        return std::nullopt;
-    }
-    return TrimBlanks(line.substr(0, equals));
-}
-
 std::optional<std::int64_t> ParseDigits(std::string_view digits, int base) {
     if (digits.empty() || digits.front() == '-') {
         return std::nullopt; // signs are handled by the caller, once
@@ -78,25 +58,57 @@ std::optional<std::int64_t> ParseDigits(std::string_view digits, int base) {
     return value;
 }
 
+enum class LineKind { Blank, Comment, Key, Other };
+
+LineKind KindOf(std::string_view line) {
+    const std::string_view text = TrimBlanks(line);
+    if (text.empty()) {
+        return LineKind::Blank;
+    }
+    if (text.front() == ';' || text.front() == '#') {
+        return LineKind::Comment;
+    }
+    return line.find('=') == std::string_view::npos ? LineKind::Other : LineKind::Key;
+}
+
+// The value part of a key line, as the profile functions give it.
+std::string_view ValueOf(std::string_view line) {
+    std::string_view value = TrimBlanks(line.substr(line.find('=') + 1));
+    if (value.size() >= 2 && value.front() == value.back() &&
+        (value.front() == '"' || value.front() == '\'')) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return value.substr(0, IniFile::MaxValueLength);
+}
+
+// Key of a "key=value" line; nothing for a comment or a line without "=".
+std::optional<std::string_view> KeyOf(std::string_view line) {
+    if (KindOf(line) != LineKind::Key) {
+        return std::nullopt;
+    }
+    return TrimBlanks(line.substr(0, line.find('=')));
+}
+
 } // namespace
 
 IniFile::IniFile(std::string_view text) {
-    if (const auto newline = text.find('\n');
-        newline != std::string_view::npos && newline > 0 && text[newline - 1] == '\r') {
-        LineEnd = "\r\n";
-    }
     Sections.push_back(Section{});
     while (!text.empty()) {
         const auto newline = text.find('\n');
-        std::string_view line = text.substr(0, newline);
-        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-        if (const auto name = HeaderName(line)) {
-            Sections.push_back(Section{std::string(*name), true, {}});
+        Line line;
+        if (newline == std::string_view::npos) {
+            line.Text = std::string(text);
+            text = {};
         } else {
-            Sections.back().Lines.emplace_back(line);
+            const bool crlf = newline > 0 && text[newline - 1] == '\r';
+            line.Text = std::string(text.substr(0, crlf ? newline - 1 : newline));
+            line.End = crlf ? "\r\n" : "\n";
+            text.remove_prefix(newline + 1);
+        }
+        if (const auto name = HeaderName(line.Text)) {
+            Sections.push_back(Section{std::string(*name), true, std::move(line), {}});
+        } else {
+            Sections.back().Lines.push_back(std::move(line));
         }
     }
 }
@@ -113,12 +125,10 @@ std::optional<std::string> IniFile::Value(std::string_view section, std::string_
     if (found == nullptr) {
         return std::nullopt;
     }
-    for (const std::string& line : found->Lines) {
-        const auto lineKey = KeyOf(line);
+    for (const Line& line : found->Lines) {
+        const auto lineKey = KeyOf(line.Text);
         if (lineKey && SameName(*lineKey, key)) {
-            const std::string_view value =
-                TrimBlanks(std::string_view(line).substr(line.find('=') + 1));
-            return std::string(value.substr(0, MaxValueLength));
+            return std::string(ValueOf(line.Text));
         }
     }
     return std::nullopt;
@@ -136,44 +146,105 @@ std::int32_t IniFile::Integer(std::string_view section, std::string_view key,
     return value ? ParseIniInteger(*value, fallback) : fallback;
 }
 
-void IniFile::RemoveSection(std::string_view section) {
-    std::erase_if(Sections,
-                  [&](const Section& s) { return s.HasHeader && SameName(s.Name, section); });
-}
-
-void IniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
-    auto found = std::find_if(Sections.begin(), Sections.end(), [&](const Section& s) {
-        return s.HasHeader && SameName(s.Name, section);
-    });
-    if (found == Sections.end()) {
-        Sections.push_back(Section{std::string(section), true, {}});
-        found = std::prev(Sections.end());
-    }
-    std::string line = std::string(key) + "=" + std::string(value);
-    auto& lines = found->Lines;
-    for (std::string& existing : lines) {
-        const auto existingKey = KeyOf(existing);
-        if (existingKey && SameName(*existingKey, key)) {
-            existing = std::move(line);
-            return;
+// Each existing key line in the table's order is replaced by its new line, with any keys that
+// come before it in the table and are missing put just ahead of it, so comments keep their
+// places beside their keys; a line of an unknown key, a repeated or out-of-order one is dropped.
+std::vector<IniFile::Line> IniFile::MergeKeys(const std::vector<Line>& lines,
+                                              const KeyValues& keys) const {
+    std::vector<Line> merged;
+    std::size_t next = 0;
+    std::size_t afterLastKey = 0;
+    const auto emitUpTo = [&](std::size_t last) {
+        for (; next <= last; ++next) {
+            Line line{std::string(keys[next].first), LineEnd};
+            line.Text.push_back('=');
+            line.Text.append(IniValueText(keys[next].second));
+            merged.push_back(std::move(line));
+        }
+        afterLastKey = merged.size();
+    };
+    for (const Line& line : lines) {
+        const auto key = KeyOf(line.Text);
+        if (!key) {
+            merged.push_back(line);
+            continue;
+        }
+        const auto known = std::find_if(keys.begin(), keys.end(), [&](const auto& entry) {
+            return SameName(entry.first, *key);
+        });
+        const auto index = static_cast<std::size_t>(std::distance(keys.begin(), known));
+        if (known != keys.end() && index >= next) {
+            emitUpTo(index);
         }
     }
-    // New keys go after the last non-blank line, so blank separator lines stay at the end.
-    auto insertAt = lines.end();
-    while (insertAt != lines.begin() && TrimBlanks(*std::prev(insertAt)).empty()) {
-        --insertAt;
+    // The rest goes after the last key written, or else before the section's closing blanks.
+    if (next == 0) {
+        afterLastKey = merged.size();
+        while (afterLastKey > 0 && KindOf(merged[afterLastKey - 1].Text) == LineKind::Blank) {
+            --afterLastKey;
+        }
     }
-    lines.insert(insertAt, std::move(line));
+    std::vector<Line> tail(merged.begin() + static_cast<std::ptrdiff_t>(afterLastKey),
+                           merged.end());
+    merged.resize(afterLastKey);
+    if (!keys.empty() && next < keys.size()) {
+        emitUpTo(keys.size() - 1);
+    }
+    merged.insert(merged.end(), tail.begin(), tail.end());
+    return merged;
+}
+
+void IniFile::WriteSection(std::string_view section, const KeyValues& keys) {
+    bool first = true;
+    for (Section& s : Sections) {
+        if (!s.HasHeader || !SameName(s.Name, section)) {
+            continue;
+        }
+        if (first) {
+            s.Lines = MergeKeys(s.Lines, keys);
+            first = false;
+        } else {
+            std::erase_if(s.Lines, [](const Line& line) { return KeyOf(line.Text).has_value(); });
+        }
+    }
+    if (first) {
+        Section added{std::string(section), true, Line{"[", LineEnd}, MergeKeys({}, keys)};
+        added.Header.Text.append(section).push_back(']');
+        Sections.push_back(std::move(added));
+    }
+}
+
+std::string_view IniFile::FirstLineEnd() const {
+    for (const Section& section : Sections) {
+        if (section.HasHeader && !section.Header.End.empty()) {
+            return section.Header.End;
+        }
+        for (const Line& line : section.Lines) {
+            if (!line.End.empty()) {
+                return line.End;
+            }
+        }
+    }
+    return {};
 }
 
 std::string IniFile::Serialize() const {
     std::string text;
+    bool open = false; // the last line written has no line end yet
+    const auto put = [&](const Line& line) {
+        if (open) {
+            text += LineEnd;
+        }
+        text += line.Text;
+        text += (EveryLine && !line.End.empty()) ? std::string_view(LineEnd) : line.End;
+        open = line.End.empty();
+    };
     for (const Section& section : Sections) {
         if (section.HasHeader) {
-            text += "[" + section.Name + "]" + LineEnd;
+            put(section.Header);
         }
-        for (const std::string& line : section.Lines) {
-            text += line + LineEnd;
+        for (const Line& line : section.Lines) {
+            put(line);
         }
     }
     return text;
@@ -208,157 +279,23 @@ std::int32_t ParseIniInteger(std::string_view text, std::int32_t fallback) {
     return static_cast<std::int32_t>(value);
 }
 
-namespace fs = std::filesystem;
-
-std::optional<std::string> ReadTextFile(const std::string& path) {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error)) {
-        return std::nullopt;
+std::string IniValueText(std::string_view value) {
+    const auto cut = value.find('\n');
+    if (cut != std::string_view::npos) {
+        value = value.substr(0, cut);
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return std::nullopt;
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    const bool quoted = value.size() >= 2 && value.front() == value.back() &&
+                        (value.front() == '"' || value.front() == '\'');
+    if (!value.empty() && (blank(value.front()) || blank(value.back()) || quoted)) {
+        std::string text;
+        text.reserve(value.size() + 2);
+        text.push_back('"');
+        text.append(value);
+        text.push_back('"');
+        return text;
     }
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (file.bad()) {
-        return std::nullopt;
-    }
-    return std::move(content).str();
-}
-
-bool FileExists(const std::string& path) {
-    std::error_code error;
-    return fs::exists(path, error);
-}
-
-namespace {
-
-// Flushes the file's data from the system's cache to the disk.
-bool SyncToDisk(std::FILE* file) {
-#ifdef _WIN32
-    return _commit(_fileno(file)) == 0;
-#else
-    return ::fsync(fileno(file)) == 0;
-#endif
-}
-
-// Opening for appending writes nothing, but fails where the process may not write.
-bool MayWrite(const std::string& path) {
-    std::FILE* probe = std::fopen(path.c_str(), "ab");
-    if (probe == nullptr) {
-        return false;
-    }
-    std::fclose(probe);
-    return true;
-}
-
-} // namespace
-
-bool IsReadOnlyFile(const std::string& path) {
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error || !fs::exists(status)) {
-        return false; // absent: a new file may be created
-    }
-    constexpr fs::perms anyWrite =
-        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    if ((status.permissions() & anyWrite) == fs::perms::none) {
-        return true; // judged by the bits: a privileged process could write it all the same
-    }
-    return fs::is_regular_file(status) && !MayWrite(path);
-}
-
-namespace {
-
-std::size_t StdioWrite(std::FILE* file, const char* data, std::size_t size) {
-    return std::fwrite(data, 1, size, file);
-}
-
-bool WriteAll(std::FILE* file, std::string_view content, const WriteChunkFunction& writeChunk) {
-    while (!content.empty()) {
-        const std::size_t written = writeChunk(file, content.data(), content.size());
-        if (written == 0 || written > content.size()) {
-            return false;
-        }
-        content.remove_prefix(written);
-    }
-    return std::fflush(file) == 0;
-}
-
-// A fresh name in the target's own folder, so the final rename stays on one disk.
-std::optional<std::string> TemporaryNameFor(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    static const unsigned long long salt = std::random_device{}();
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string name = path + ".tmp" + std::to_string(salt) + "." + std::to_string(counter++);
-        std::error_code error;
-        if (!fs::exists(name, error) && !error) {
-            return name;
-        }
-    }
-    return std::nullopt;
-}
-
-// A link is followed, so the file it names is replaced and the link itself stays.
-std::optional<std::string> ResolveTarget(const std::string& path) {
-    std::error_code error;
-    if (!fs::is_symlink(path, error)) {
-        return path;
-    }
-    const fs::path target = fs::canonical(path, error);
-    if (error) {
-        return std::nullopt; // a dangling link: nothing sensible to replace
-    }
-    return target.string();
-}
-
-bool WriteTemporary(const std::string& name, std::string_view content,
-                    const WriteChunkFunction& writeChunk) {
-    std::FILE* file = std::fopen(name.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    bool ok = WriteAll(file, content, writeChunk) && SyncToDisk(file);
-    ok = (std::fclose(file) == 0) && ok;
-    return ok;
-}
-
-} // namespace
-
-bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
-    return ReplaceFileAtomically(path, content, StdioWrite);
-}
-
-bool ReplaceFileAtomically(const std::string& path, std::string_view content,
-                           const WriteChunkFunction& writeChunk) {
-    const auto target = ResolveTarget(path);
-    if (!target) {
-        return false;
-    }
-    std::error_code error;
-    const fs::file_status old = fs::status(*target, error);
-    const bool exists = !error && fs::exists(old);
-    if (exists && (!fs::is_regular_file(old) || IsReadOnlyFile(*target))) {
-        return false;
-    }
-    const auto temporary = TemporaryNameFor(*target);
-    if (!temporary) {
-        return false;
-    }
-    bool ok = WriteTemporary(*temporary, content, writeChunk);
-    if (ok && exists) {
-        fs::permissions(*temporary, old.permissions(), error);
-        ok = !error;
-    }
-    if (ok) {
-        fs::rename(*temporary, *target, error); // replaces the old file in one step
-        ok = !error;
-    }
-    if (!ok) {
-        fs::remove(*temporary, error);
-    }
-    return ok;
+    return std::string(value);
 }
 
 } // namespace quorvel

@@ -61,36 +61,102 @@ TEST(IniDocument, ValueMayContainEqualsSigns) {
     EXPECT_EQ(ini.Value("S", "k"), "a=b");
 }
 
-TEST(IniDocument, SetValueReplacesExistingKeyInPlace) {
-    IniFile ini("[S]\na=1\nB=2\nc=3\n");
-    ini.SetValue("s", "b", "9");
-    EXPECT_EQ(ini.Serialize(), "[S]\na=1\nb=9\nc=3\n");
+TEST(IniDocument, QuotesAroundAValueAreDroppedAsTheProfileFunctionsDo) {
+    const IniFile ini("[S]\na=\"9600\"\nb = '9600' \nc=\"\"\nd=\"x\ne=\"x'\nf=\"\nq=\"\"x\"\"\n");
+    EXPECT_EQ(ini.Value("S", "a"), "9600");
+    EXPECT_EQ(ini.Value("S", "b"), "9600");
+    EXPECT_EQ(ini.Value("S", "c"), "");
+    EXPECT_EQ(ini.Value("S", "d"), "\"x");
+    EXPECT_EQ(ini.Value("S", "e"), "\"x'");
+    EXPECT_EQ(ini.Value("S", "f"), "\"");
+    EXPECT_EQ(ini.Value("S", "q"), "\"x\"");
+    EXPECT_EQ(ini.Integer("S", "a", -1), 9600);
 }
 
-TEST(IniDocument, SetValueAddsSectionAtTheEndAfterOthers) {
-    IniFile ini("; note\n[A]\nx=1\n\n");
-    ini.SetValue("B", "Key", "v");
-    ini.SetValue("A", "y", "2");
-    EXPECT_EQ(ini.Serialize(), "; note\n[A]\nx=1\ny=2\n\n[B]\nKey=v\n");
+TEST(IniDocument, CommentsAreNoKeys) {
+    const IniFile ini("[S]\n;k=1\n  # k=2\nk=3\n");
+    EXPECT_EQ(ini.Value("S", "k"), "3");
 }
 
-TEST(IniDocument, RemoveSectionRemovesEveryCopyAndKeepsTheRest) {
-    IniFile ini("top=1\n[Q]\na=1\n[K]\nb=2\n[q]\nc=3\n");
-    ini.RemoveSection("Q");
-    EXPECT_EQ(ini.Serialize(), "top=1\n[K]\nb=2\n");
+TEST(IniValueText, QuotesOnlyWhatWouldNotReadBack) {
+    EXPECT_EQ(IniValueText("COM3"), "COM3");
+    EXPECT_EQ(IniValueText(""), "");
+    EXPECT_EQ(IniValueText("a b"), "a b");
+    EXPECT_EQ(IniValueText("\"x"), "\"x");
+    EXPECT_EQ(IniValueText(" COM3"), "\" COM3\"");
+    EXPECT_EQ(IniValueText("COM3\t"), "\"COM3\t\"");
+    EXPECT_EQ(IniValueText("COM3\r"), "\"COM3\r\"");
+    EXPECT_EQ(IniValueText("\"x\""), "\"\"x\"\"");
+    EXPECT_EQ(IniValueText("'x'"), "\"'x'\"");
+    EXPECT_EQ(IniValueText("one\ntwo"), "one");
+    for (const std::string value : {" COM3", "\"x\"", "'x'", "COM3\r", "\t", "\"\""}) {
+        const IniFile ini("[S]\nk=" + IniValueText(value) + "\n");
+        EXPECT_EQ(ini.Value("S", "k"), value);
+    }
 }
 
-TEST(IniDocument, KeepsTheFilesLineEnding) {
-    IniFile ini("[A]\r\nx=1\r\n");
-    ini.SetValue("A", "y", "2");
-    EXPECT_EQ(ini.Serialize(), "[A]\r\nx=1\r\ny=2\r\n");
+const IniFile::KeyValues Keys{{"A", "1"}, {"B", "2"}, {"C", "3"}};
+
+TEST(IniWriteSection, ReplacesKeysInPlaceKeepingCommentsAndBlanks) {
+    IniFile ini("[S]\n; first\na=old\n\n; second\nb=old\nStale=9\n; end\n\n[T]\nx=1\n");
+    ini.WriteSection("s", Keys);
+    EXPECT_EQ(ini.Serialize(), "[S]\n; first\nA=1\n\n; second\nB=2\nC=3\n; end\n\n[T]\nx=1\n");
 }
 
-TEST(IniDocument, EmptyTextGivesEmptyDocument) {
+TEST(IniWriteSection, MissingKeysGoBeforeTheNextKnownOne) {
+    IniFile ini("[S]\n;c comes\nc=old\n");
+    ini.WriteSection("S", Keys);
+    EXPECT_EQ(ini.Serialize(), "[S]\n;c comes\nA=1\nB=2\nC=3\n");
+}
+
+TEST(IniWriteSection, OutOfOrderAndRepeatedKeysAreDroppedAndOrderKept) {
+    IniFile ini("[S]\nc=old\nb=old\na=old\nc=again\n");
+    ini.WriteSection("S", Keys);
+    EXPECT_EQ(ini.Serialize(), "[S]\nA=1\nB=2\nC=3\n");
+}
+
+TEST(IniWriteSection, SectionOfOnlyCommentsGetsKeysBeforeItsClosingBlanks) {
+    IniFile ini("[S]\n; mine\n\n\n[T]\n");
+    ini.WriteSection("S", Keys);
+    EXPECT_EQ(ini.Serialize(), "[S]\n; mine\nA=1\nB=2\nC=3\n\n\n[T]\n");
+}
+
+TEST(IniWriteSection, LaterCopiesOfTheSectionLoseTheirKeysOnly) {
+    IniFile ini("[S]\na=1\n[T]\nx=1\n[s]\n; note\nb=7\n");
+    ini.WriteSection("S", Keys);
+    EXPECT_EQ(ini.Serialize(), "[S]\nA=1\nB=2\nC=3\n[T]\nx=1\n[s]\n; note\n");
+    EXPECT_EQ(IniFile(ini.Serialize()).Value("S", "B"), "2");
+}
+
+TEST(IniWriteSection, MissingSectionIsAddedAtTheEnd) {
+    IniFile ini("; note\n[A]\nx=1");
+    ini.WriteSection("S", {{"K", "v"}});
+    EXPECT_EQ(ini.Serialize(), "; note\n[A]\nx=1\n[S]\nK=v\n");
+    IniFile empty("");
+    empty.WriteSection("S", {{"K", ""}});
+    EXPECT_EQ(empty.Serialize(), "[S]\nK=\n");
+}
+
+TEST(IniWriteSection, OtherLinesKeepTheirBytesAndWrittenLinesTheChosenEnd) {
+    IniFile ini("top\r\n[ Other ] ; x\nk = v \r\n[S]\r\na=1\n; c\r\n[T]\nlast");
+    EXPECT_EQ(ini.FirstLineEnd(), "\r\n");
+    ini.SetLineEnd("\r\n");
+    ini.WriteSection("S", {{"A", "2"}});
+    EXPECT_EQ(ini.Serialize(), "top\r\n[ Other ] ; x\nk = v \r\n[S]\r\nA=2\r\n; c\r\n[T]\nlast");
+}
+
+TEST(IniWriteSection, QuotesValuesThatWouldNotReadBack) {
     IniFile ini("");
+    ini.WriteSection("S", {{"Port", " COM3 "}});
+    EXPECT_EQ(ini.Serialize(), "[S]\nPort=\" COM3 \"\n");
+    EXPECT_EQ(IniFile(ini.Serialize()).Value("S", "Port"), " COM3 ");
+}
+
+TEST(IniDocument, EmptyTextHasNoLineEnd) {
+    const IniFile ini("");
     EXPECT_EQ(ini.Serialize(), "");
-    ini.SetValue("S", "k", "");
-    EXPECT_EQ(ini.Serialize(), "[S]\nk=\n");
+    EXPECT_EQ(ini.FirstLineEnd(), "");
+    EXPECT_EQ(IniFile("[A]\nx").FirstLineEnd(), "\n");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
-// A fresh folder under the system temp folder for one test, removed with its content after it.
-// Test-only helper; not thread-safe.
+// A fresh folder under the system temp folder for one test, removed with its content after it,
+// and file helpers. Paths are UTF-8 text, as the code under test takes them, on every platform.
+// Test-only helpers; not thread-safe.
 #pragma once
 
 #include <filesystem>
@@ -21,6 +22,8 @@ class TempFolder {
                 ("quorvel-" + std::to_string(random()) + std::to_string(random()));
             if (std::filesystem::create_directory(candidate)) {
                 Root = candidate;
+                // Private whatever the umask, so the tests do not depend on it.
+                std::filesystem::permissions(Root, std::filesystem::perms::owner_all);
             }
         }
         if (Root.empty()) {
@@ -39,7 +42,8 @@ class TempFolder {
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    std::string File(const std::string& name) const { return (Root / name).string(); }
+    std::string Folder() const { return Utf8(Root); }
+    std::string File(const std::string& name) const { return Utf8(Root / Path(name)); }
 
     // Number of entries in the folder: temporary files left behind show up here.
     std::size_t EntryCount() const {
@@ -47,25 +51,41 @@ class TempFolder {
         return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
     }
 
+    // A UTF-8 path as a path object (the narrow constructor would take the ANSI code page).
+    static std::filesystem::path Path(const std::string& utf8) {
+        return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    }
+    static std::string Utf8(const std::filesystem::path& path) {
+        const std::u8string text = path.u8string();
+        return std::string(text.begin(), text.end());
+    }
+
   private:
     std::filesystem::path Root;
 };
 
+using std::filesystem::perms;
+inline constexpr perms ReadWrite =
+    perms::owner_read | perms::owner_write | perms::group_read | perms::others_read;
+
+inline void SetPermissions(const std::string& path, perms permissions) {
+    std::filesystem::permissions(TempFolder::Path(path), permissions,
+                                 std::filesystem::perm_options::replace);
+}
+
+// Writes the file, readable and writable by its owner whatever the umask.
 inline void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
+    std::ofstream(TempFolder::Path(path), std::ios::binary) << content;
+    SetPermissions(path, ReadWrite);
 }
 
 // Permission bits of a file, as the file system reports them.
-inline std::filesystem::perms Permissions(const std::string& path) {
-    return std::filesystem::status(path).permissions();
-}
-
-inline void SetPermissions(const std::string& path, std::filesystem::perms perms) {
-    std::filesystem::permissions(path, perms, std::filesystem::perm_options::replace);
+inline perms Permissions(const std::string& path) {
+    return std::filesystem::status(TempFolder::Path(path)).permissions();
 }
 
 inline std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(TempFolder::Path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
