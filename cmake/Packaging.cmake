@@ -6,10 +6,9 @@ include(GNUInstallDirs)
 set(QUORVEL_PACKAGE_MAINTAINER "Quorvel developers <maintainers@quorvel.example>"
     CACHE STRING "Maintainer field of the Debian package")
 
-# The hardening Debian builds its packages with (dpkg-buildflags): fortified libc calls and a
-# read-only GOT. Release only: the sanitizer builds do without.
+# Part of the hardening Debian builds its packages with (dpkg-buildflags): a read-only GOT.
+# Release only: the sanitizer builds do without.
 if(CMAKE_BUILD_TYPE STREQUAL "Release" AND NOT QUORVEL_SANITIZE)
-    add_compile_definitions(_FORTIFY_SOURCE=2)
     add_link_options(LINKER:-z,relro LINKER:-z,now)
 endif()
 
@@ -48,8 +47,6 @@ endforeach()
 install(FILES ${_generated}/quorvel.1.gz ${_generated}/kelmar-sim.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${_source}/copyright ${_generated}/changelog.gz DESTINATION ${_docdir})
-install(FILES ${_source}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
-        RENAME quorvel)
 
 # cpack installs what scripts/package.sh has built; without this it would first build every
 # test and benchmark.
