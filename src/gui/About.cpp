@@ -1,6 +1,7 @@
 #include "About.h"
 
 #include "GuiFont.h"
+#include "QuorvelVersion.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -68,7 +69,7 @@ TForm_AboutBox::TForm_AboutBox(QWidget* parent) : QDialog(parent) {
     bold.setBold(true);
     productName->setFont(bold);
     productName->adjustSize();
-    AddLabel("Version", QStringLiteral("Verzió: V2.2 (09.01.21)"), {55, 28}, panel);
+    AddLabel("Version", QStringLiteral("Verzió: " QUORVEL_VERSION_TEXT), {55, 28}, panel);
     AddBevel(panel);
     // The purpose sentence is wider than the panel in the window font: a condensed face one
     // pixel smaller keeps both lines whole.
