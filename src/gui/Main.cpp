@@ -9,8 +9,17 @@
 
 #include <exception>
 
+namespace {
+char ProgramName[] = "quorvel";
+} // namespace
+
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
+    // The console takes no arguments: Qt is given the program name only, so its own options
+    // (-platform, -style, -reverse, -qwindowtitle, ...) on the command line change nothing.
+    // Qt's environment variables (QT_QPA_PLATFORM for the tests' offscreen runs) still apply.
+    int qtArgc = 1;
+    char* qtArgv[] = {argc > 0 && argv[0] != nullptr ? argv[0] : ProgramName, nullptr};
+    QApplication application(qtArgc, qtArgv);
     try {
         QApplication::setApplicationName(QStringLiteral("Quorvel Kelmar"));
         QApplication::setFont(quorvel::ConsoleFont());

@@ -69,6 +69,26 @@ TEST(EngineReply, RtuExceptionIsJudgedAtItsFifthByte) {
     EXPECT_EQ(rig.Port.Writes.size(), 1U) << "an exception is not answered by a retransmission";
 }
 
+// Bytes from another slave that CheckReply would judge bad at once: under five bytes they must
+// not be judged at all, only held.
+TEST(EngineReply, FewerThanFiveBytesAreHeldWithoutAVerdict) {
+    for (const std::uint8_t mode : {ModeRTU, ModeASCII}) {
+        EngineRig rig(mode);
+        ASSERT_EQ(rig.TickUntilSent(), 1);
+        const ByteString foreign = mode == ModeRTU ? ByteString{0x02, 0x03} : BytesOf(":02");
+        rig.Engine.HandleReply(foreign);
+        rig.Engine.HandleReply({0x00});
+        const TExchangeState& s = rig.Engine.ExchangeState;
+        EXPECT_EQ(s.ReceiveBuffer.size(), foreign.size() + 1) << int{mode};
+        EXPECT_EQ(s.ReceivedCount, 0) << int{mode};
+        EXPECT_EQ(s.BadFrameCount, 0) << int{mode};
+        EXPECT_EQ(s.SentCount, 1) << int{mode};
+        EXPECT_EQ(rig.Port.Writes.size(), 1U) << int{mode} << ": no retransmission";
+        EXPECT_TRUE(rig.View.ReceivedLines.empty()) << int{mode};
+        EXPECT_EQ(rig.Engine.PollPhase, AwaitingReply) << int{mode};
+    }
+}
+
 struct DisplayCase {
     const char* name;
     int index;

@@ -105,12 +105,30 @@ TEST(EngineScheduler, CancelledWriteIsNotSent) {
     EXPECT_EQ(rig.Engine.PendingRequest.FunctionCode, FunctionReadHolding);
 }
 
-TEST(EngineScheduler, WriteQueueIndexOutsideTableIsIgnored) {
+bool SameEntry(const QueryEntry& a, const QueryEntry& b) {
+    return a.Active == b.Active && a.FunctionCode == b.FunctionCode && a.Register == b.Register &&
+           a.Value == b.Value;
+}
+
+// PendingRequest lies right behind WriteList, so an unchecked index 2 would land in it.
+TEST(EngineScheduler, WriteQueueIndexOutsideTableChangesNothing) {
     EngineRig rig(ModeRTU);
-    rig.Engine.QueueWrite(2, 1);
-    rig.Engine.CancelWrite(7);
-    EXPECT_EQ(rig.Engine.WriteList[0].Active, 0);
-    EXPECT_EQ(rig.Engine.WriteList[1].Active, 0);
+    ASSERT_EQ(rig.TickUntilSent(), 1);
+    rig.Engine.QueueWrite(1, 0x15);
+    const TPollEngine before = rig.Engine;
+    for (const std::size_t index : {std::size_t{2}, std::size_t{3}, std::size_t{7}}) {
+        rig.Engine.QueueWrite(index, 0x2222);
+        rig.Engine.CancelWrite(index);
+    }
+    EXPECT_TRUE(SameEntry(rig.Engine.PendingRequest, before.PendingRequest));
+    for (std::size_t i = 0; i < before.WriteList.size(); ++i) {
+        EXPECT_TRUE(SameEntry(rig.Engine.WriteList[i], before.WriteList[i])) << i;
+    }
+    for (std::size_t i = 0; i < before.PollList.size(); ++i) {
+        EXPECT_TRUE(SameEntry(rig.Engine.PollList[i], before.PollList[i])) << i;
+    }
+    EXPECT_EQ(rig.Engine.PollIndex, before.PollIndex);
+    EXPECT_EQ(rig.Engine.PollPhase, before.PollPhase);
 }
 
 TEST(EngineScheduler, NoQueryEnabledSendsNothingHidesMarkersAndAdvancesIndex) {

@@ -13,8 +13,12 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionGroupBox>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace quorvel::test {
 namespace {
@@ -138,12 +142,63 @@ TEST_P(LayoutTest, ControlStandsAtItsPlaceWithItsCaption) {
     }
 }
 
+// Every entry of a drop-down list must fit its text field. The chart scale list is 58 pixels
+// wide by design and its longer scales ("100 Hz" and up) are clipped in it: a known fault of the
+// layout, held here so that a fix (or a worse clipping) shows.
+bool KnownTooNarrow(const QComboBox* combo) {
+    return combo->objectName() == QStringLiteral("Combo_Max");
+}
+
+void ExpectEntriesFit(QComboBox* combo) {
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.editable = combo->isEditable();
+    option.frame = combo->hasFrame();
+    option.subControls = QStyle::SC_All;
+    const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                       QStyle::SC_ComboBoxEditField, combo);
+    int widest = 0;
+    for (int i = 0; i < combo->count(); ++i) {
+        widest = std::max(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+    }
+    if (KnownTooNarrow(combo)) {
+        EXPECT_GT(widest, field.width()) << "fits now: drop it from KnownTooNarrow";
+    } else {
+        EXPECT_LE(widest, field.width());
+    }
+}
+
+// A group frame's title must stand inside the frame.
+void ExpectTitleFits(QGroupBox* group) {
+    QStyleOptionGroupBox option;
+    option.initFrom(group);
+    option.text = group->title();
+    option.textAlignment = group->alignment();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    option.lineWidth = 1;
+    const QRect label = group->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                       QStyle::SC_GroupBoxLabel, group);
+    // The style may clip the label rectangle to the frame, so the text's own width is compared.
+    const int textWidth = group->fontMetrics().horizontalAdvance(group->title());
+    EXPECT_GE(label.x(), 0);
+    EXPECT_LE(label.x() + textWidth, group->width()) << label.x() << " + " << textWidth;
+}
+
 // A caption must fit the control it stands in: labels inside their group, button texts inside
-// the button, check and radio texts beside their indicator.
+// the button, check and radio texts beside their indicator, group titles inside their frame and
+// list entries inside their field.
 TEST_P(LayoutTest, CaptionFitsItsControl) {
     const Placed& placed = GetParam();
     auto* widget = Harness->Find<QWidget>(placed.name);
     ASSERT_NE(widget, nullptr);
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        ExpectEntriesFit(combo);
+        return;
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        ExpectTitleFits(group);
+        return;
+    }
     const QString caption = CaptionOf(widget);
     if (caption.isEmpty()) {
         return;

@@ -293,8 +293,24 @@ TEST_F(OpenLinkTest, ApplyingKeepsTheLinkAndRetimesIt) {
     EXPECT_EQ(Timer()->interval(), 120);
 }
 
-TEST_F(PortControlsTest, UnlistedStoredPortSelectsNothing) {
-    EXPECT_EQ(Harness.Find<QComboBox>("Combo_Port")->currentIndex(), -1);
+// The stored name is a prefix of both listed names and matches neither whole.
+class UnlistedStoredPortTest : public PortControlsTest {
+  protected:
+    UnlistedStoredPortTest() : PortControlsTest({"Port=PTY"}) {}
+};
+
+TEST_F(UnlistedStoredPortTest, SelectsNothingThoughOtherPortsAreListed) {
+    for (const char* name : {"PTY1", "PTY2"}) {
+        const std::string target = Harness.PortFolder() + "/../" + name + "-target";
+        RegisterPort(Harness.PortFolder(), name, target);
+        std::ofstream(target) << "plain file";
+    }
+    Harness.Create(); // the port list is read at creation
+    auto* ports = Harness.Find<QComboBox>("Combo_Port");
+    ASSERT_GE(ports->findText("PTY1"), 0);
+    ASSERT_GE(ports->findText("PTY2"), 0);
+    EXPECT_EQ(ports->currentIndex(), -1);
+    EXPECT_EQ(ports->currentText(), QString());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // focus of the read-only boxes, the markers and the counter reset.
 #include "WindowHarness.h"
 
+#include "DriveRegisters.h"
 #include "Wait4msg.h"
 
 #include <QCheckBox>
@@ -112,6 +113,28 @@ TEST_F(QueryControlsTest, VirtualInputClickQueuesAllSixStates) {
     EXPECT_EQ(Engine().WriteList[VirtualInputsWrite].Value, 0x25);
     Click("Bt_VirtualInput1");
     EXPECT_EQ(Engine().WriteList[VirtualInputsWrite].Value, 0x24);
+}
+
+// The fake view of the engine tests cannot show this: setChecked emits toggled, so a button
+// wired to the wrong signal would queue a write from the drive's own state.
+TEST_F(QueryControlsTest, FirstInputsReplyPutsTheRealButtonsDownAndQueuesNoWrite) {
+    TPollEngine& engine = Engine();
+    Harness.Window().Settings.Mode = ModeASCII;
+    Harness.Window().Settings.Address = 1;
+    engine.Check_QueryClick(false, false, false, true);
+    engine.ArmPollCycle();
+    engine.TimerTimer();
+    ASSERT_EQ(engine.PollPhase, AwaitingReply);
+    ASSERT_EQ(engine.PollIndex, 3);
+    engine.HandleReply(BytesOf(":0103020015E5\r\n")); // inputs 1, 3 and 5 on
+    ASSERT_EQ(engine.ExchangeState.VirtualInputsSynced, 1);
+    for (int k = 1; k <= 6; ++k) {
+        const std::string name = "Bt_VirtualInput" + std::to_string(k);
+        EXPECT_EQ(Harness.Find<QPushButton>(name.c_str())->isChecked(), k % 2 == 1) << name;
+    }
+    EXPECT_EQ(engine.WriteList[VirtualInputsWrite].Active, 0);
+    engine.TimerTimer();
+    EXPECT_EQ(engine.PendingRequest.FunctionCode, FunctionReadHolding) << "no write went out";
 }
 
 TEST_F(QueryControlsTest, QueryChecksAreCopiedIntoThePollList) {

@@ -188,7 +188,10 @@ TEST_F(PortLogic, OneReadTakesAtMostAChunkWhateverIsReported) {
 
 TEST_F(PortLogic, VanishedPortIsNotWatchedUntilReopened) {
     ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
-    Port->Vanish = true;
+    {
+        std::lock_guard<std::mutex> lock(Port->Lock); // the worker reads it in Wait
+        Port->Vanish = true;
+    }
     ASSERT_TRUE(Main.RunUntil([&] {
         std::lock_guard<std::mutex> lock(Port->Lock);
         return Port->Waits >= 1;
