@@ -6,10 +6,10 @@ include(GNUInstallDirs)
 set(QUORVEL_PACKAGE_MAINTAINER "Quorvel developers <maintainers@quorvel.example>"
     CACHE STRING "Maintainer field of the Debian package")
 
-# Part of the hardening Debian builds its packages with (dpkg-buildflags): a read-only GOT.
-# Release only: the sanitizer builds do without. Not yet _FORTIFY_SOURCE=2: the settings code
-# ignores ftruncate's result on purpose, which that turns into an error under -Werror.
+# Part of the hardening Debian builds its packages with (dpkg-buildflags): checked libc calls
+# and a read-only GOT. Release only: the sanitizer builds do without.
 if(CMAKE_BUILD_TYPE STREQUAL "Release" AND NOT QUORVEL_SANITIZE)
+    add_compile_definitions(_FORTIFY_SOURCE=2)
     add_link_options(LINKER:-z,relro LINKER:-z,now)
 endif()
 

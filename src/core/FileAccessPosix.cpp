@@ -205,9 +205,11 @@ ReplaceResult ReplaceInPlace(const std::string& target, std::string_view content
     if (newSize > oldSize) {
         const int error = ::posix_fallocate(fd.Get(), 0, newSize);
         if (error != 0) {
-            ::ftruncate(fd.Get(), oldSize);
+            // Give back what a partial reservation grew; the old bytes were never touched.
+            const bool shrunk = ::ftruncate(fd.Get(), oldSize) == 0;
             errno = error;
-            return {ReplaceOutcome::Failed, ErrorText("reserve space")};
+            return {ReplaceOutcome::Failed,
+                    ErrorText("reserve space") + (shrunk ? "" : " (file left longer)")};
         }
     }
     if (WriteAt(fd.Get(), content, 0, limit) && ::ftruncate(fd.Get(), newSize) == 0 &&

@@ -4,6 +4,7 @@
 #include "GuiFont.h"
 #include "MainWindow.h"
 #include "MessageLogPanel.h"
+#include "QuorvelVersion.h"
 #include "ShapeMarker.h"
 #include "SpinEdit.h"
 
@@ -91,7 +92,7 @@ QFont BoldFont() {
 
 void TForm_Quorvel::BuildWindow() {
     setObjectName(QStringLiteral("Form_Quorvel"));
-    setWindowTitle(QStringLiteral("Quorvel Kelmar  V2.2 (09.01.21)"));
+    setWindowTitle(QStringLiteral("Quorvel Kelmar  " QUORVEL_VERSION_TEXT));
     setWindowIcon(QIcon(QStringLiteral(":/quorvel.png")));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
