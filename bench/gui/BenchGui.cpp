@@ -4,7 +4,8 @@
 // Everything is measured from outside: the simulator's frame trace counts requests and
 // replies, /proc gives CPU and memory, xdotool presses "Nyit" as an operator would, and a
 // settings file beside a private copy of the console chooses mode, poll period and panel.
-// Usage: bench_gui [seconds per arrangement = 10] [long run seconds = 600]
+// Usage: bench_gui [seconds per arrangement = 10] [long run seconds = 600] [console]
+// (console: another build of quorvel to measure, by default the one built beside this bench)
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -347,9 +348,12 @@ class TBench {
     }
 
     std::string FindWindow(pid_t pid) const {
-        const auto deadline = Clock::now() + 20s;
+        const auto deadline = Clock::now() + 60s;
         while (Clock::now() < deadline) {
-            std::istringstream ids(Xdo("search --onlyvisible --pid " + std::to_string(pid)));
+            if (::waitpid(pid, nullptr, WNOHANG) != 0) {
+                Fail("the console ended at start");
+            }
+            std::istringstream ids(Xdo("search --onlyvisible --name \"^Quorvel Kelmar\""));
             std::string id;
             while (ids >> id) {
                 if (Xdo("getwindowname " + id).rfind("Quorvel Kelmar", 0) == 0) {
@@ -426,10 +430,11 @@ int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const int longSeconds = argc > 2 ? std::atoi(argv[2]) : 600;
     if (seconds <= 0 || longSeconds < 0) {
-        std::fprintf(stderr, "usage: bench_gui [seconds per arrangement] [long run seconds]\n");
+        std::fprintf(stderr,
+                     "usage: bench_gui [seconds per arrangement] [long run seconds] [console]\n");
         return 2;
     }
-    TBench bench(QUORVEL_CONSOLE, KELMAR_SIM);
+    TBench bench(argc > 3 ? argv[3] : QUORVEL_CONSOLE, KELMAR_SIM);
     std::printf("display %s (Xvfb), %d s per arrangement after %lld s warm-up, "
                 "RTU tick %.0f ms, ASCII tick %.0f ms, %d baud\n",
                 bench.Display.c_str(), seconds, static_cast<long long>(WarmUp.count()),
