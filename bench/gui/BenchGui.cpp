@@ -44,8 +44,14 @@ constexpr int OpenButtonY = 5 + 95 + 10;
 constexpr auto WarmUp = 3s;
 const char* const PortName = "BENCHGUI";
 
+// Children started so far (each leads its own process group), stopped when the bench fails.
+std::vector<pid_t> Children;
+
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "bench_gui: %s\n", what.c_str());
+    for (const pid_t pid : Children) {
+        ::kill(-pid, SIGTERM);
+    }
     std::exit(1);
 }
 
@@ -89,6 +95,7 @@ TChild Spawn(const std::vector<std::string>& argv, const std::vector<std::string
     if (capture) {
         ::close(fds[1]);
     }
+    Children.push_back(pid);
     return {pid, capture ? fds[0] : -1};
 }
 
