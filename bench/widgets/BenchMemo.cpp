@@ -1,12 +1,11 @@
-// Appends 100 000 frame dump lines to the shown message log (as a busy exchange would, with the
-// event loop running between poll ticks) and prints appends per second and resident memory.
+// Appends frame dump lines to the shown message log (as a busy exchange would, with the event
+// loop running between poll ticks) and prints appends per second and memory, by default
+// 2 200 000 appends: both memos full (1 000 000 lines each) and then some.
 // Usage: bench_memo [appends]   (QT_QPA_PLATFORM defaults to offscreen)
 #include "GuiFont.h"
 #include "MessageLogPanel.h"
 
 #include <QApplication>
-#include <QPlainTextEdit>
-#include <QTextDocument>
 
 #include <chrono>
 #include <cstdio>
@@ -19,7 +18,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int LinesPerTick = 50; // 1000 lines a second at the 50 ms poll tick
+constexpr int LinesPerTick = 2; // one sent and one received line per 2 ms poll tick
 
 // "VmRSS" or "VmHWM" of this process in KiB, from /proc.
 long StatusKiB(const std::string& field) {
@@ -49,15 +48,15 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setFont(quorvel::ConsoleFont());
-    const int appends = argc > 1 ? std::atoi(argv[1]) : 100000;
+    const int appends = argc > 1 ? std::atoi(argv[1]) : 2200000;
 
     quorvel::TMessageLogPanel panel;
     panel.show();
     QApplication::processEvents();
     const long rssBefore = StatusKiB("VmRSS");
 
-    const QString sent = QStringLiteral("3A 30 31 30 33 46 30 41 30 30 30 30 31 36 42 0D 0A ");
-    const QString received = QStringLiteral("3A 30 31 30 33 30 32 30 30 37 42 37 46 0D 0A ");
+    const std::string sent = "3A 30 31 30 33 46 30 41 30 30 30 30 31 36 42 0D 0A ";
+    const std::string received = "3A 30 31 30 33 30 32 30 30 37 42 37 46 0D 0A ";
     const int tailStart = appends - appends / 10;
     Clock::time_point tail = Clock::now();
     const std::clock_t cpuStart = std::clock();
@@ -86,9 +85,12 @@ int main(int argc, char** argv) {
     std::printf("appends per CPU second (all threads): %.0f\n", appends / cpu);
     std::printf("appends per second, last tenth:     %.0f (memos full, oldest lines dropped)\n",
                 (appends - tailStart) / last);
-    std::printf(
-        "lines kept: sent %d, received %d (cap %d)\n", panel.MemoSent()->document()->blockCount(),
-        panel.MemoReceived()->document()->blockCount(), quorvel::TMessageLogPanel::MaxLines);
+    std::printf("lines kept: sent %d, received %d (at least %zu each once full)\n",
+                panel.MemoSent()->LineCount(), panel.MemoReceived()->LineCount(),
+                quorvel::TFrameStore::DefaultCapacity);
+    std::printf("store memory: sent %.1f MiB, received %.1f MiB (bound 64 MiB each)\n",
+                static_cast<double>(panel.MemoSent()->Store().MemoryBytes()) / (1 << 20),
+                static_cast<double>(panel.MemoReceived()->Store().MemoryBytes()) / (1 << 20));
     std::printf("resident memory: %ld KiB before, %ld KiB after, peak %ld KiB\n", rssBefore,
                 StatusKiB("VmRSS"), StatusKiB("VmHWM"));
     return 0;

@@ -3,6 +3,7 @@
 
 #include "About.h"
 #include "DiagramPanel.h"
+#include "FrameGate.h"
 #include "LocaleNumber.h"
 #include "MainThreadCall.h"
 #include "MessageLogPanel.h"
@@ -30,6 +31,7 @@ TForm_Quorvel* Form_Quorvel = nullptr;
 TForm_Quorvel::TForm_Quorvel(std::string settingsPath, QWidget* parent)
     : QMainWindow(parent), SettingsPath(std::move(settingsPath)) {
     BuildWindow();
+    new TFrameGate(this); // a poll tick at 2 ms must not cost a repaint each
     ConnectHandlers();
     FormCreate();
     Form_Quorvel = this;

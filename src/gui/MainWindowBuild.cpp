@@ -4,6 +4,7 @@
 #include "GuiFont.h"
 #include "MainWindow.h"
 #include "MessageLogPanel.h"
+#include "NarrowCombo.h"
 #include "QuorvelVersion.h"
 #include "ShapeMarker.h"
 #include "SpinEdit.h"
@@ -246,6 +247,9 @@ void TForm_Quorvel::BuildQueryGroup(QWidget* client) {
         const QByteArray name = "Edit_VirtualInput" + QByteArray::number(k + 1);
         Edit_VirtualInput[k] = Edit(group, name.constData(), QRect(120 + 14 * k, 93, 14, 21), true);
         Edit_VirtualInput[k]->setFont(BoldFont());
+        // 14 pixels leave the toolkit's text margins too little room for a bold "X".
+        Edit_VirtualInput[k]->setTextMargins(-1, 0, -1, 0);
+        Edit_VirtualInput[k]->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     }
 }
 
@@ -286,6 +290,7 @@ void TForm_Quorvel::BuildPageExtra(QWidget* client) {
     Bt_Diagram = Toggle(Tab_Diagram, "Bt_Diagram", QStringLiteral("Grafikon mutatása"),
                         QRect(5, 5, 111, 26));
     Combo_Max = Combo(Tab_Diagram, "Combo_Max", QRect(125, 9, 58, 21));
+    Combo_Max->setStyle(NarrowComboStyle()); // "1000 Hz" needs the room of the usual arrow
     Bt_Messages = Toggle(Tab_Messages, "Bt_Messages", QStringLiteral("Üzenetek mutatása"),
                          QRect(5, 5, 111, 26));
     Bt_DeleteMessages = Place<QPushButton>(Tab_Messages, "Bt_DeleteMessages",

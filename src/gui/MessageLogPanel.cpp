@@ -1,7 +1,8 @@
 #include "MessageLogPanel.h"
 
+#include "FrameMemo.h"
+
 #include <QLabel>
-#include <QPlainTextEdit>
 
 namespace quorvel {
 
@@ -11,14 +12,9 @@ constexpr QSize PanelSize(646, 236);
 constexpr QSize MemoSize(311, 201);
 constexpr QSize LabelSize(300, 15);
 
-QPlainTextEdit* MakeMemo(const QString& name, QPoint pos, QWidget* parent) {
-    auto* memo = new QPlainTextEdit(parent);
+TFrameMemo* MakeMemo(const QString& name, QPoint pos, QWidget* parent) {
+    auto* memo = new TFrameMemo(parent);
     memo->setObjectName(name);
-    memo->setReadOnly(true);
-    memo->setUndoRedoEnabled(false); // an undo history would keep every dropped line alive
-    memo->setMaximumBlockCount(TMessageLogPanel::MaxLines);
-    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // long dumps wrap instead
     memo->setGeometry(QRect(pos, MemoSize));
     return memo;
 }
@@ -45,17 +41,25 @@ TMessageLogPanel::TMessageLogPanel(QWidget* parent)
     hide();
 }
 
+void TMessageLogPanel::AppendSent(std::string_view line) {
+    Memo_Sent->AppendLine(line); // the view follows unless the operator scrolled up
+}
+
+void TMessageLogPanel::AppendReceived(std::string_view line) {
+    Memo_Received->AppendLine(line);
+}
+
 void TMessageLogPanel::AppendSent(const QString& line) {
-    Memo_Sent->appendPlainText(line); // the view follows unless the operator scrolled up
+    AppendSent(std::string_view(line.toStdString()));
 }
 
 void TMessageLogPanel::AppendReceived(const QString& line) {
-    Memo_Received->appendPlainText(line);
+    AppendReceived(std::string_view(line.toStdString()));
 }
 
 void TMessageLogPanel::ClearLines() {
-    Memo_Sent->clear();
-    Memo_Received->clear();
+    Memo_Sent->Clear();
+    Memo_Received->Clear();
 }
 
 } // namespace quorvel

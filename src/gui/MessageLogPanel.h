@@ -1,12 +1,14 @@
 // Message log panel: frames sent and received as hex dump lines in two read-only memos, each
-// keeping only its newest MaxLines lines so a long run cannot grow memory without bound.
+// keeping at least its newest TFrameStore::DefaultCapacity lines in bounded memory.
 // GUI thread only; the panel owns its labels and memos.
 #pragma once
+
+#include "FrameMemo.h"
 
 #include <QFrame>
 #include <QString>
 
-class QPlainTextEdit;
+#include <string_view>
 
 namespace quorvel {
 
@@ -14,21 +16,23 @@ class TMessageLogPanel : public QFrame {
     Q_OBJECT
 
   public:
-    static constexpr int MaxLines = 10000;
-
     explicit TMessageLogPanel(QWidget* parent = nullptr);
 
+    void AppendSent(std::string_view line);
+    void AppendReceived(std::string_view line);
     void AppendSent(const QString& line);
     void AppendReceived(const QString& line);
+    void AppendSent(const char* line) { AppendSent(std::string_view(line)); }
+    void AppendReceived(const char* line) { AppendReceived(std::string_view(line)); }
     // Empties Memo_Sent, then Memo_Received.
     void ClearLines();
 
-    QPlainTextEdit* MemoSent() const { return Memo_Sent; }
-    QPlainTextEdit* MemoReceived() const { return Memo_Received; }
+    TFrameMemo* MemoSent() const { return Memo_Sent; }
+    TFrameMemo* MemoReceived() const { return Memo_Received; }
 
   private:
-    QPlainTextEdit* Memo_Sent;
-    QPlainTextEdit* Memo_Received;
+    TFrameMemo* Memo_Sent;
+    TFrameMemo* Memo_Received;
 };
 
 } // namespace quorvel

@@ -17,6 +17,14 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// Most ticks rewrite a box with the text it already shows; only a change costs a new layout.
+void SetIfChanged(QLineEdit* edit, const std::string& text) {
+    const QString value = Text(text);
+    if (edit->text() != value) {
+        edit->setText(value);
+    }
+}
+
 } // namespace
 
 void TWindowEngineView::SetCounterText(CounterBox box, const std::string& text) {
@@ -38,7 +46,7 @@ void TWindowEngineView::SetCounterText(CounterBox box, const std::string& text) 
         edit = Window.Edit_Error;
         break;
     }
-    edit->setText(Text(text));
+    SetIfChanged(edit, text);
 }
 
 void TWindowEngineView::SetValueText(ValueBox box, const std::string& text) {
@@ -54,12 +62,12 @@ void TWindowEngineView::SetValueText(ValueBox box, const std::string& text) {
         edit = Window.Edit_ControlRefSignal;
         break;
     }
-    edit->setText(Text(text));
+    SetIfChanged(edit, text);
 }
 
 void TWindowEngineView::SetVirtualInputText(int input, const std::string& text) {
     if (input >= 1 && input <= 6) {
-        Window.Edit_VirtualInput[static_cast<std::size_t>(input - 1)]->setText(Text(text));
+        SetIfChanged(Window.Edit_VirtualInput[static_cast<std::size_t>(input - 1)], text);
     }
 }
 
@@ -88,11 +96,11 @@ bool TWindowEngineView::DiagramDown() const {
 }
 
 void TWindowEngineView::AppendSentLine(const std::string& line) {
-    Window.Panel_Messages->AppendSent(Text(line));
+    Window.Panel_Messages->AppendSent(std::string_view(line));
 }
 
 void TWindowEngineView::AppendReceivedLine(const std::string& line) {
-    Window.Panel_Messages->AppendReceived(Text(line));
+    Window.Panel_Messages->AppendReceived(std::string_view(line));
 }
 
 void TWindowEngineView::AddChartPoint() {

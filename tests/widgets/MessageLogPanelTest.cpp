@@ -1,22 +1,42 @@
 #include "MessageLogPanel.h"
 #include "GuiFont.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QMenu>
 #include <QScrollBar>
-#include <QTextBlock>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
 
 namespace quorvel {
 namespace {
 
-QString FirstLine(const QPlainTextEdit* memo) {
-    return memo->document()->firstBlock().text();
-}
-QString LastLine(const QPlainTextEdit* memo) {
-    return memo->document()->lastBlock().text();
+const char* const AsciiRead = "3A 30 31 30 33 46 30 39 38 30 30 30 31 37 33 0D 0A ";
+
+// Appends one line every 2 ms (the shortest RTU poll tick) until lines more have gone in, with
+// the event loop running between the appends as between two poll ticks; then lets the view
+// catch up, which it does within a display frame.
+void AppendAtTwoMsTick(TFrameMemo& memo, int lines, int& counter) {
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(2);
+    QObject::connect(&tick, &QTimer::timeout,
+                     [&] { memo.AppendLine("line " + std::to_string(counter++)); });
+    const int end = counter + lines;
+    tick.start();
+    while (counter < end) {
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    tick.stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !memo.SyncPending(); }, 5000));
 }
 
 TEST(MessageLog, AppendsEachLineAsTheNewLastLine) {
@@ -26,59 +46,151 @@ TEST(MessageLog, AppendsEachLineAsTheNewLastLine) {
     panel.AppendReceived("01 03 02 ");
     EXPECT_EQ(panel.MemoSent()->toPlainText(), "3A 30 31 \n3A 30 32 ");
     EXPECT_EQ(panel.MemoReceived()->toPlainText(), "01 03 02 ");
-}
-
-TEST(MessageLog, EachMemoKeepsOnlyTheNewestLines) {
-    TMessageLogPanel panel;
-    constexpr int extra = 25;
-    for (int i = 0; i < TMessageLogPanel::MaxLines + extra; ++i) {
-        panel.AppendSent(QStringLiteral("sent %1").arg(i));
-    }
-    panel.AppendReceived("only");
-    EXPECT_EQ(panel.MemoSent()->document()->blockCount(), TMessageLogPanel::MaxLines);
-    EXPECT_EQ(FirstLine(panel.MemoSent()), QStringLiteral("sent %1").arg(extra));
-    EXPECT_EQ(LastLine(panel.MemoSent()),
-              QStringLiteral("sent %1").arg(TMessageLogPanel::MaxLines + extra - 1));
-    EXPECT_EQ(panel.MemoReceived()->document()->blockCount(), 1);
+    EXPECT_EQ(panel.MemoSent()->LineText(1), "3A 30 32 ");
 }
 
 TEST(MessageLog, ClearEmptiesBothMemosEvenWhileHidden) {
     TMessageLogPanel panel;
     ASSERT_TRUE(panel.isHidden());
-    panel.AppendSent("a");
-    panel.AppendReceived("b");
+    for (int i = 0; i < 20000; ++i) {
+        panel.AppendSent(AsciiRead);
+        panel.AppendReceived("01 03 02 13 88 B5 12 ");
+    }
     panel.ClearLines();
+    EXPECT_EQ(panel.MemoSent()->LineCount(), 0);
+    EXPECT_EQ(panel.MemoReceived()->LineCount(), 0);
     EXPECT_TRUE(panel.MemoSent()->toPlainText().isEmpty());
-    EXPECT_TRUE(panel.MemoReceived()->toPlainText().isEmpty());
     panel.AppendSent("c");
     EXPECT_EQ(panel.MemoSent()->toPlainText(), "c") << "logging goes on after a clear";
 }
 
-TEST(MessageLog, ViewFollowsNewLinesUnlessScrolledUp) {
-    TMessageLogPanel panel;
-    panel.show();
-    QScrollBar* bar = panel.MemoSent()->verticalScrollBar();
-    for (int i = 0; i < 200; ++i) {
-        panel.AppendSent(QStringLiteral("line %1").arg(i));
-        QApplication::processEvents();
-    }
-    ASSERT_GT(bar->maximum(), 0);
+TEST(MessageLog, FollowsNewLinesAtTheTwoMsTickOnlyWhileAtTheBottom) {
+    TFrameMemo memo;
+    memo.resize(311, 201);
+    memo.show();
+    int counter = 0;
+    AppendAtTwoMsTick(memo, 150, counter);
+    QScrollBar* bar = memo.verticalScrollBar();
+    EXPECT_EQ(bar->maximum(), memo.LineCount() - memo.VisibleRows());
     EXPECT_EQ(bar->value(), bar->maximum());
-    bar->setValue(0); // the operator reads old lines
-    for (int i = 0; i < 20; ++i) {
-        panel.AppendSent("more");
-        QApplication::processEvents();
-    }
-    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(memo.LineText(memo.TopLine() + memo.VisibleRows() - 1),
+              QStringLiteral("line %1").arg(counter - 1))
+        << "the newest line is the bottom row";
+
+    bar->setValue(10); // the operator reads old lines
+    EXPECT_FALSE(memo.FollowsNewLines());
+    AppendAtTwoMsTick(memo, 150, counter);
+    EXPECT_EQ(bar->value(), 10);
+    EXPECT_EQ(memo.LineText(memo.TopLine()), "line 10") << "the view stays where it was put";
+    EXPECT_EQ(bar->maximum(), memo.LineCount() - memo.VisibleRows());
+
+    bar->setValue(bar->maximum()); // back at the bottom: following again
+    AppendAtTwoMsTick(memo, 50, counter);
+    EXPECT_TRUE(memo.FollowsNewLines());
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
-TEST(MessageLog, OperatorCannotEditAndNoUndoHistoryGrows) {
-    TMessageLogPanel panel;
-    for (QPlainTextEdit* memo : {panel.MemoSent(), panel.MemoReceived()}) {
-        EXPECT_TRUE(memo->isReadOnly());
-        EXPECT_FALSE(memo->isUndoRedoEnabled());
-        EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+TEST(MessageLog, ScrolledUpViewKeepsItsLinesWhileTheOldestAreDropped) {
+    TFrameMemo memo(nullptr, 5000);
+    memo.resize(311, 201);
+    memo.show();
+    for (int i = 0; i < 5000; ++i) {
+        memo.AppendLine("line " + std::to_string(i));
     }
+    memo.SyncView();
+    QScrollBar* bar = memo.verticalScrollBar();
+    bar->setValue(4500);
+    ASSERT_EQ(memo.LineText(memo.TopLine()), "line 4500");
+    for (int i = 5000; i < 12000; ++i) {
+        memo.AppendLine("line " + std::to_string(i));
+    }
+    memo.SyncView();
+    ASSERT_GT(memo.Store().FirstSeq(), 0U) << "old pages were dropped";
+    EXPECT_EQ(memo.LineText(memo.TopLine()), "line 4500");
+    EXPECT_EQ(bar->value(), memo.TopLine()) << "the thumb moves up as older lines go";
+}
+
+TEST(MessageLog, ScrollBarShowsThePlaceInTheWholeLog) {
+    TFrameMemo memo;
+    memo.resize(311, 201);
+    memo.show();
+    constexpr int lines = 200000;
+    for (int i = 0; i < lines; ++i) {
+        memo.AppendLine("line " + std::to_string(i));
+    }
+    memo.SyncView();
+    QScrollBar* bar = memo.verticalScrollBar();
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), lines - memo.VisibleRows());
+    EXPECT_EQ(bar->pageStep(), memo.VisibleRows());
+    bar->setValue(bar->maximum() / 2);
+    EXPECT_EQ(memo.TopLine(), bar->maximum() / 2);
+    EXPECT_EQ(memo.LineText(memo.TopLine()), QStringLiteral("line %1").arg(bar->maximum() / 2));
+}
+
+TEST(MessageLog, SelectedLinesAreCopiedInTheirDumpForm) {
+    TFrameMemo memo;
+    memo.resize(311, 201);
+    memo.show();
+    memo.AppendLine(AsciiRead);
+    memo.AppendLine("01 03 02 00 00 ");
+    memo.AppendLine("00 ");
+    memo.SyncView();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&memo));
+
+    QApplication::clipboard()->clear();
+    QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, QPoint(20, 3)); // the top row
+    EXPECT_EQ(memo.SelectedText(), AsciiRead);
+    QTest::mouseClick(memo.viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      QPoint(20, 3 + memo.fontMetrics().lineSpacing()));
+    QTest::keyClick(&memo, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QString::fromLatin1(AsciiRead) + "\n01 03 02 00 00 ");
+
+    QTest::keyClick(&memo, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(memo.SelectedText(), QString::fromLatin1(AsciiRead) + "\n01 03 02 00 00 \n00 ");
+}
+
+TEST(MessageLog, ContextMenuCopiesInHungarian) {
+    TFrameMemo memo;
+    memo.AppendLine("01 06 F5 10 13 88 ");
+    std::unique_ptr<QMenu> empty(memo.CreateContextMenu());
+    ASSERT_EQ(empty->actions().size(), 2);
+    EXPECT_EQ(empty->actions()[0]->text(), QString::fromUtf8("Másolás"));
+    EXPECT_FALSE(empty->actions()[0]->isEnabled()) << "nothing selected yet";
+    EXPECT_EQ(empty->actions()[1]->text(), QString::fromUtf8("Az összes kijelölése"));
+
+    empty->actions()[1]->trigger();
+    std::unique_ptr<QMenu> menu(memo.CreateContextMenu());
+    ASSERT_TRUE(menu->actions()[0]->isEnabled());
+    QApplication::clipboard()->clear();
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), "01 06 F5 10 13 88 ");
+}
+
+TEST(MessageLog, DrawsTheRowsInView) {
+    TFrameMemo memo;
+    memo.resize(311, 201);
+    memo.AppendLine(AsciiRead);
+    memo.SyncView();
+    const QImage blank = memo.viewport()->grab().toImage();
+    memo.AppendLine(AsciiRead);
+    memo.SyncView();
+    const QImage image = memo.viewport()->grab().toImage();
+    const int row = memo.fontMetrics().lineSpacing();
+    auto inkRows = [](const QImage& img, int top, int bottom) {
+        int ink = 0;
+        const QRgb background = img.pixel(img.width() - 2, img.height() - 2);
+        for (int y = top; y < bottom; ++y) {
+            for (int x = 0; x < img.width(); ++x) {
+                ink += img.pixel(x, y) != background ? 1 : 0;
+            }
+        }
+        return ink;
+    };
+    EXPECT_GT(inkRows(blank, 0, row), 50) << "first line drawn";
+    EXPECT_EQ(inkRows(blank, row, 2 * row), 0) << "no second line yet";
+    EXPECT_GT(inkRows(image, row, 2 * row), 50) << "second line drawn";
 }
 
 TEST(MessageLog, LayoutMatchesTheWindow) {
@@ -91,6 +203,9 @@ TEST(MessageLog, LayoutMatchesTheWindow) {
     EXPECT_EQ(panel->MemoSent()->geometry(), QRect(10, 25, 311, 201));
     EXPECT_EQ(panel->MemoReceived()->objectName(), "Memo_Received");
     EXPECT_EQ(panel->MemoReceived()->geometry(), QRect(325, 25, 311, 201));
+    for (TFrameMemo* memo : {panel->MemoSent(), panel->MemoReceived()}) {
+        EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    }
     auto* sent = panel->findChild<QLabel*>("Label_Sent");
     auto* received = panel->findChild<QLabel*>("Label_Received");
     ASSERT_NE(sent, nullptr);

@@ -1,0 +1,42 @@
+#include "FrameGate.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QWidget>
+
+namespace quorvel {
+
+TFrameGate::TFrameGate(QWidget* window) : QObject(window), Window(window) {
+    Held.setSingleShot(true);
+    Held.setTimerType(Qt::PreciseTimer);
+    connect(&Held, &QTimer::timeout, this, &TFrameGate::Release);
+    window->installEventFilter(this);
+}
+
+// The repaint manager keeps the dirty regions and asks for no further repaint until this one
+// has been delivered, so holding the request loses nothing.
+bool TFrameGate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != Window || event->type() != QEvent::UpdateRequest || Releasing) {
+        return false;
+    }
+    if (SinceRepaint.isValid() && SinceRepaint.elapsed() < FrameMs) {
+        if (!Held.isActive()) {
+            Held.start(static_cast<int>(FrameMs - SinceRepaint.elapsed()));
+        }
+        return true;
+    }
+    SinceRepaint.start();
+    ++RepaintCount;
+    return false;
+}
+
+void TFrameGate::Release() {
+    SinceRepaint.start();
+    ++RepaintCount;
+    Releasing = true;
+    QEvent request(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(Window, &request);
+    Releasing = false;
+}
+
+} // namespace quorvel
