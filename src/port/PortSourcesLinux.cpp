@@ -11,6 +11,7 @@
 #include <fstream>
 #include <linux/serial.h>
 #include <optional>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -73,11 +74,15 @@ void AddKernelPorts(const TPortRoots& roots, std::vector<std::string>& names) {
     }
 }
 
-// A link whose target has gone (a simulator that ended) is not offered.
+// A link whose target has gone (a simulator that ended) is not offered, nor anything in a folder
+// that someone else could have planted.
 void AddVirtualPorts(const TPortRoots& roots, std::vector<std::string>& names) {
+    const std::string folder = PortFolderOf(roots);
+    if (!UsablePortFolder(folder)) {
+        return;
+    }
     std::error_code error;
-    for (fs::directory_iterator it(PortFolderOf(roots), error), end; !error && it != end;
-         it.increment(error)) {
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         std::error_code linkError;
         if (it->is_symlink(linkError) && fs::exists(it->path(), linkError)) {
             names.push_back(it->path().filename().string());
@@ -85,16 +90,22 @@ void AddVirtualPorts(const TPortRoots& roots, std::vector<std::string>& names) {
     }
 }
 
+// A device node of that name wins over a registered virtual port of the same name.
 std::string PathOfPort(const std::string& name, const TPortRoots& roots) {
     if (name.find('/') != std::string::npos) {
         return name;
     }
-    const fs::path registered = fs::path(PortFolderOf(roots)) / name;
+    const fs::path device = fs::path(roots.DeviceFolder) / name;
     std::error_code error;
-    if (fs::is_symlink(registered, error)) {
+    if (fs::exists(device, error)) {
+        return device.string();
+    }
+    const std::string folder = PortFolderOf(roots);
+    const fs::path registered = fs::path(folder) / name;
+    if (fs::is_symlink(registered, error) && UsablePortFolder(folder)) {
         return registered.string();
     }
-    return (fs::path(roots.DeviceFolder) / name).string();
+    return device.string();
 }
 
 } // namespace
@@ -119,6 +130,12 @@ std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, const T
     }
     if (::isatty(fd) == 0) {
         ::close(fd); // only terminal devices carry a serial line
+        return nullptr;
+    }
+    // The advisory lock other serial programs take and respect; TIOCEXCL alone does not stop
+    // root, nor a program that opened the port before us.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
         return nullptr;
     }
     return std::make_unique<TPosixSerialDevice>(fd);
