@@ -4,6 +4,7 @@
 #include "D2xxDevice.h"
 #include "D2xxLibrary.h"
 #include "PortList.h"
+#include "TimerResolution.h"
 
 #include <algorithm>
 
@@ -164,6 +165,9 @@ void TPortThread::OpenRoutine() {
         EmptyPasses = 0;
     }
     Changed.notify_all();
+    if (!FineTimer) {
+        FineTimer = BeginFineTimer();
+    }
     StartWorker();
 }
 
@@ -221,13 +225,89 @@ void TPortThread::CloseRoutine() {
     if (!PortOpen) {
         return;
     }
-    std::unique_lock<std::mutex> lock(Lock); // no read pass runs while this is held
-    BeginPause(lock);
-    CloseDevice();
-    EndPause(lock);
+    {
+        std::unique_lock<std::mutex> lock(Lock); // no read pass runs while this is held
+        BeginPause(lock);
+        CloseDevice();
+        EndPause(lock);
+    }
+    if (!PortOpen) {
+        if (FineTimer) {
+            EndFineTimer();
+            FineTimer = false;
+        }
+        ReportLinkLost(false);
+    }
 }
 
+bool TPortThread::IsLinkLost() {
+    std::lock_guard<std::mutex> guard(Lock);
+    return PortOpen && Lost();
+}
+
+// Main thread, asked by the worker while the device of the open link is gone: the same name
+// with the same line settings, as if the operator had pressed "Zár" and "Nyit".
+void TPortThread::Reopen(std::uint64_t generation) {
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        if (Stopping || !PortOpen || generation != LinkGeneration || !Lost()) {
+            return;
+        }
+        ReleaseLostDevice();
+    }
+    const bool opened = UsbPort ? OpenUsb() : OpenCom();
+    if (!opened) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        ++LinkGeneration;
+        EmptyPasses = 0;
+    }
+    Changed.notify_all();
+    ReportLinkLost(false);
+}
+
+// Under Lock. The vanished device cannot be given its own settings back; its handle is let go
+// and the configuration that was in force is kept for the reopen.
+void TPortThread::ReleaseLostDevice() {
+    if (!ComHandle) {
+        return;
+    }
+    if (OpenAdapter != nullptr) {
+        FtStatus = OpenAdapter->CloseStatus();
+    } else {
+        ComHandle->Close();
+        StoredState = ActiveState;
+        StoredTimeouts = ActiveTimeouts;
+    }
+    ComHandle.reset();
+    OpenAdapter = nullptr;
+    FtHandle = nullptr;
+}
+
+// Not from the destructor: the owner may be half torn down by then.
+void TPortThread::ReportLinkLost(bool lost) {
+    if (Stopping || lost == LossReported) {
+        return;
+    }
+    LossReported = lost;
+    if (OnLinkLost) {
+        try {
+            OnLinkLost(lost);
+        } catch (...) {
+            // The window's indication is not worth the link.
+        }
+    }
+}
+
+// Under Lock. A link whose device is gone always closes: there is nothing left to keep open.
 void TPortThread::CloseDevice() {
+    if (Lost()) {
+        ReleaseLostDevice();
+        PortOpen = false;
+        return;
+    }
     bool closed = false;
     if (OpenAdapter != nullptr) {
         FtStatus = OpenAdapter->CloseStatus();

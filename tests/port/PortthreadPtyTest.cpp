@@ -290,6 +290,49 @@ TEST_F(PortPtyLink, VanishedFarEndFailsWritesThenTheLinkReopensOnTheNewPort) {
     Link.reset();
 }
 
+// The cable is pulled (the pty's far end goes away) and pushed back (a new pty registered under
+// the same port name): the open link takes the new device by itself, at the same line settings.
+TEST_F(PortPtyLink, ReplugUnderTheSameNameReopensByItself) {
+    std::vector<bool> reports;
+    Link->OnLinkLost = [&](bool lost) { reports.push_back(lost); };
+    ASSERT_TRUE(Link->Configure(ModeRTU, 38400));
+    Pty->CloseMaster();
+    ASSERT_TRUE(Main.RunUntil([&] { return Link->IsLinkLost(); }));
+    EXPECT_TRUE(Link->IsOpen());
+    Main.RunUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_TRUE(All.empty());
+
+    auto back = std::make_unique<TPty>();
+    RegisterLink(Ports.Path(), "SIM", back->SlavePath());
+    ASSERT_TRUE(Main.RunUntil([&] { return !Link->IsLinkLost(); }));
+    EXPECT_EQ(reports, (std::vector<bool>{true, false}));
+    std::uint32_t baud = 0;
+    ASSERT_TRUE(GetLineBaud(back->SlaveFd(), baud));
+    EXPECT_EQ(baud, 38400u);
+    ASSERT_TRUE(back->Write({0x5A, 0x00}));
+    ASSERT_TRUE(ReceiveUntil(2));
+    EXPECT_EQ(All, (ByteString{0x5A, 0x00}));
+    const std::uint8_t frame[] = {0x01};
+    EXPECT_TRUE(Link->WriteFrame(frame, 1));
+    EXPECT_EQ(back->Read(1), ByteString{0x01});
+    Link.reset();
+}
+
+TEST_F(PortPtyLink, CloseWhileTheDeviceIsGoneStopsWaitingForIt) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    Pty->CloseMaster();
+    ASSERT_TRUE(Main.RunUntil([&] { return Link->IsLinkLost(); }));
+    EXPECT_TRUE(Link->ClosePort());
+    auto back = std::make_unique<TPty>();
+    RegisterLink(Ports.Path(), "SIM", back->SlavePath());
+    Main.RunUntil([] { return false; }, std::chrono::milliseconds(500));
+    EXPECT_FALSE(Link->IsOpen());
+    ASSERT_TRUE(back->Write({0x33}));
+    Main.RunUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_TRUE(All.empty());
+    Link.reset();
+}
+
 // Another program's hold on the port: the advisory lock serial programs take, which TIOCEXCL
 // alone would not give (root passes TIOCEXCL; a program may have opened the port before us).
 class PortPtyLock : public PortPtyLink {

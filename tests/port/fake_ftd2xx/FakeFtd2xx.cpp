@@ -29,6 +29,7 @@ struct Adapter {
 
 std::mutex Guard;
 std::array<FakeFtSettings, MaxAdapters> Recorded{};
+int QueueFailures = 0; // the next this many queue queries fail
 
 std::vector<std::string> Paths() {
     std::vector<std::string> paths;
@@ -127,6 +128,13 @@ __attribute__((visibility("default"))) Status FT_SetTimeouts(void* handle, std::
 
 __attribute__((visibility("default"))) Status FT_GetQueueStatus(void* handle,
                                                                 std::uint32_t* waiting) {
+    {
+        std::lock_guard<std::mutex> lock(Guard);
+        if (QueueFailures > 0) {
+            --QueueFailures;
+            return IoError;
+        }
+    }
     int count = 0;
     if (::ioctl(Of(handle)->Fd, FIONREAD, &count) != 0) {
         return IoError; // the far end is gone, as with an unplugged adapter
@@ -148,6 +156,11 @@ __attribute__((visibility("default"))) Status FT_ListDevices(void* count, void*,
     }
     *static_cast<std::uint32_t*>(count) = static_cast<std::uint32_t>(Paths().size());
     return Ok;
+}
+
+__attribute__((visibility("default"))) void FakeFt_FailQueueQueries(int count) {
+    std::lock_guard<std::mutex> lock(Guard);
+    QueueFailures = count;
 }
 
 __attribute__((visibility("default"))) bool FakeFt_Settings(int index, FakeFtSettings* settings) {
