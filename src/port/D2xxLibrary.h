@@ -13,6 +13,9 @@ using FT_HANDLE = void*;
 using FT_STATUS = std::uint32_t; // 0 = FT_OK
 inline constexpr FT_STATUS FT_OK = 0;
 inline constexpr std::uint32_t FT_LIST_NUMBER_ONLY = 0x80000000u;
+inline constexpr std::uint32_t FT_LIST_BY_INDEX = 0x40000000u;
+inline constexpr std::uint32_t FT_OPEN_BY_SERIAL_NUMBER = 1;
+inline constexpr std::uint32_t FT_OPEN_BY_DESCRIPTION = 2;
 
 // DWORD and ULONG are 32 bits wide in the D2XX headers of both platforms; the functions use the
 // platform's D2XX calling convention (WINAPI on Windows).

@@ -108,8 +108,22 @@ void TPortThread::SetStopBits(std::uint8_t stopBits) {
 }
 
 std::vector<std::string> TPortThread::GetPortList() {
-    std::vector<std::string> serial =
-        Environment.SerialMap ? Environment.SerialMap() : SystemSerialPortNames(Environment.Roots);
+    std::vector<std::string> names;
+    for (TPortEntry& entry : GetPortEntries()) {
+        names.push_back(std::move(entry.Name));
+    }
+    return names;
+}
+
+std::vector<TPortEntry> TPortThread::GetPortEntries() {
+    std::vector<TSerialPortInfo> serial;
+    if (Environment.SerialMap) {
+        for (std::string& name : Environment.SerialMap()) {
+            serial.push_back({std::move(name), {}});
+        }
+    } else {
+        serial = SystemSerialPorts(Environment.Roots);
+    }
     std::optional<std::uint32_t> adapters;
     if (Environment.AdapterCount) {
         adapters = Environment.AdapterCount();
@@ -123,7 +137,50 @@ std::vector<std::string> TPortThread::GetPortList() {
     if (adapters) {
         adapters = std::min(*adapters, MaxAdapters);
     }
-    return BuildPortList(std::move(serial), adapters);
+    std::vector<std::string> names;
+    for (const TSerialPortInfo& port : serial) {
+        names.push_back(port.Name);
+    }
+    std::vector<TPortEntry> entries;
+    for (std::string& name : BuildPortList(std::move(names), adapters)) {
+        entries.push_back({std::move(name), {}});
+    }
+    const std::size_t serialCount = serial.size();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        TPortEntry& entry = entries[i];
+        const auto known = std::find_if(serial.begin(), serial.end(),
+                                        [&](const auto& port) { return port.Name == entry.Name; });
+        if (known != serial.end()) {
+            entry.Note = known->Note;
+        } else if (adapters && i >= serialCount) {
+            entry.Note = AdapterNote(static_cast<std::uint32_t>(i - serialCount));
+        } else {
+            entry.Note = "A rendszer nem jelzett soros portot: alapértelmezett név";
+        }
+    }
+    return entries;
+}
+
+// What FT_ListDevices tells of adapter index: its description and serial number.
+std::string TPortThread::AdapterNote(std::uint32_t index) {
+    std::string note = "FTDI USB adapter (D2XX)";
+    const TD2xxApi* api = Environment.AdapterCount ? nullptr : D2xx();
+    if (api == nullptr) {
+        return note;
+    }
+    const auto ask = [&](std::uint32_t what, const char* label) {
+        char text[256] = {};
+        void* number = reinterpret_cast<void*>(static_cast<std::uintptr_t>(index));
+        if (api->FT_ListDevices(number, text, FT_LIST_BY_INDEX | what) == FT_OK) {
+            text[sizeof text - 1] = '\0';
+            if (text[0] != '\0') {
+                note += std::string("\n") + label + text;
+            }
+        }
+    };
+    ask(FT_OPEN_BY_DESCRIPTION, "Leírás: ");
+    ask(FT_OPEN_BY_SERIAL_NUMBER, "Sorozatszám: ");
+    return note;
 }
 
 const TD2xxApi* TPortThread::D2xx() {

@@ -38,6 +38,11 @@ struct TMainThreadCall {
     std::function<void()> ProcessPending;
 };
 
+struct TPortEntry {
+    std::string Name;
+    std::string Note;
+};
+
 // What the link reaches out to; the defaults are the real system. Tests replace parts of it.
 struct TPortEnvironment {
     TPortRoots Roots;
@@ -71,6 +76,9 @@ class TPortThread : public IFrameWriter {
     void SetStopBits(std::uint8_t stopBits);
 
     std::vector<std::string> GetPortList();
+    // The same list, each name with its note for the operator (Hungarian; what the system tells
+    // of the device). Read afresh at every call.
+    std::vector<TPortEntry> GetPortEntries();
 
     // Set once before the first open; called on the main thread with each received chunk.
     std::function<void(ByteString)> OnReceive;
@@ -101,6 +109,7 @@ class TPortThread : public IFrameWriter {
     bool OpenCom();
     template <typename Store> void ChangeSetting(Store store);
     const TD2xxApi* D2xx();
+    std::string AdapterNote(std::uint32_t index);
     void OnMainThread(const std::function<void()>& routine);
     void BeginPause(std::unique_lock<std::mutex>& lock);
     void EndPause(std::unique_lock<std::mutex>& lock);

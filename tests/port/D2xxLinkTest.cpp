@@ -115,6 +115,16 @@ TEST_F(PortD2xxLink, PortListCountsTheAttachedAdapters) {
     EXPECT_EQ(Link->GetPortList(), (std::vector<std::string>{"COM3", "USB1", "USB2"}));
 }
 
+TEST_F(PortD2xxLink, AdaptersAreDescribedAsTheLibraryListsThem) {
+    const std::vector<TPortEntry> entries = Link->GetPortEntries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1].Name, "USB1");
+    EXPECT_EQ(entries[1].Note,
+              "FTDI USB adapter (D2XX)\nLeírás: Fake FT232R 1\nSorozatszám: FAKE0001");
+    EXPECT_EQ(entries[2].Note,
+              "FTDI USB adapter (D2XX)\nLeírás: Fake FT232R 2\nSorozatszám: FAKE0002");
+}
+
 TEST_F(PortD2xxLink, WithoutTheLibraryUsbNamesFailAndAreNotListed) {
     Link = MakeLink("/nonexistent/libftd2xx.so");
     EXPECT_FALSE(Opens("USB1"));

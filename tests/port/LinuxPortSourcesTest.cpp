@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -135,6 +136,73 @@ TEST_F(PortLinuxSources, PrivateFolderInAStickyParentIsUsed) {
     ::testing::internal::CaptureStderr();
     EXPECT_TRUE(SystemSerialPortNames(Roots).empty());
     ::testing::internal::GetCapturedStderr();
+}
+
+// What tells two adapters apart: the USB device's strings and ids, as sysfs holds them.
+TEST_F(PortLinuxSources, UsbSerialPortIsDescribedByItsUsbDevice) {
+    const fs::path usb = Tree / "devices/usb1/1-1";
+    const fs::path interface = usb / "1-1:1.0";
+    fs::create_directories(interface);
+    fs::create_directory_symlink(Tree / "drivers/ftdi_sio", interface / "driver");
+    std::ofstream(usb / "manufacturer") << "FTDI\n";
+    std::ofstream(usb / "product") << "FT232R USB UART\n";
+    std::ofstream(usb / "serial") << "A50285BI\n";
+    std::ofstream(usb / "idVendor") << "0403\n";
+    std::ofstream(usb / "idProduct") << "6001\n";
+    const fs::path entry = fs::path(Roots.SysfsTty) / "ttyUSB0";
+    fs::create_directories(entry);
+    fs::create_directory_symlink(interface, entry / "device");
+    std::ofstream(fs::path(Roots.DeviceFolder) / "ttyUSB0") << "";
+    AddTty("ttyS0", true, "serial8250", 4);
+
+    const std::vector<TSerialPortInfo> ports = SystemSerialPorts(Roots);
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(ports[0].Name, "ttyS0");
+    EXPECT_EQ(ports[0].Note, "Eszköz: " + Roots.DeviceFolder + "/ttyS0");
+    EXPECT_EQ(ports[1].Name, "ttyUSB0");
+    EXPECT_EQ(ports[1].Note, "Gyártó: FTDI\nTermék: FT232R USB UART\nSorozatszám: A50285BI\n"
+                             "USB azonosító: 0403:6001\nEszköz: " +
+                                 Roots.DeviceFolder + "/ttyUSB0");
+}
+
+TEST_F(PortLinuxSources, VirtualPortNamesTheDeviceItPointsTo) {
+    std::ofstream(Tree / "target") << "";
+    RegisterLink(Roots.PortFolder, "SIM", Tree / "target");
+    const std::vector<TSerialPortInfo> ports = SystemSerialPorts(Roots);
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_EQ(ports[0].Note, "Virtuális port: " + (Tree / "target"));
+}
+
+TEST_F(PortLinuxSources, DeviceTheUserMayNotOpenNamesItsGroup) {
+    const group* dialout = ::getgrnam("dialout");
+    const unsigned gid = dialout != nullptr ? dialout->gr_gid : 0;
+    const std::string name = dialout != nullptr ? "dialout" : ::getgrgid(0)->gr_name;
+    const std::string note = NoPermissionNote(gid);
+    EXPECT_NE(note.find("Nincs jogosultság"), std::string::npos) << note;
+    EXPECT_NE(note.find(" " + name + " csoport"), std::string::npos) << note;
+    std::ofstream(Tree / "mine") << "";
+    EXPECT_EQ(AccessNote(Tree / "mine"), ""); // nothing stands in the way
+}
+
+TEST_F(PortLinuxSources, EveryEntryOfTheListCarriesANote) {
+    std::ofstream(Tree / "target") << "";
+    RegisterLink(Roots.PortFolder, "SIM", Tree / "target");
+    TTestMainThread main;
+    TSettings settings;
+    TPortEnvironment environment;
+    environment.Roots = Roots;
+    environment.D2xxLibrary = "/nonexistent/libftd2xx.so";
+    TPortThread port(settings, main.Calls(), environment);
+    const std::vector<TPortEntry> listed = port.GetPortEntries();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].Name, "SIM");
+    EXPECT_EQ(listed[0].Note, "Virtuális port: " + (Tree / "target"));
+    fs::remove(fs::path(Roots.PortFolder) / "SIM"); // unplugged: the fallback names, noted
+    const std::vector<TPortEntry> fallback = port.GetPortEntries();
+    ASSERT_EQ(fallback.size(), 5u);
+    for (const TPortEntry& entry : fallback) {
+        EXPECT_FALSE(entry.Note.empty()) << entry.Name;
+    }
 }
 
 TEST_F(PortLinuxSources, MissingRootsGiveNoNames) {

@@ -20,6 +20,8 @@ constexpr Status DeviceNotFound = 2;
 constexpr Status DeviceNotOpened = 3;
 constexpr Status IoError = 4;
 constexpr std::uint32_t ListNumberOnly = 0x80000000u;
+constexpr std::uint32_t ListByIndex = 0x40000000u;
+constexpr std::uint32_t OpenByDescription = 2;
 constexpr int MaxAdapters = 8;
 
 struct Adapter {
@@ -149,8 +151,20 @@ __attribute__((visibility("default"))) Status FT_SetLatencyTimer(void* handle, s
     return Ok;
 }
 
-__attribute__((visibility("default"))) Status FT_ListDevices(void* count, void*,
+__attribute__((visibility("default"))) Status FT_ListDevices(void* count, void* text,
                                                              std::uint32_t flags) {
+    if ((flags & ListByIndex) != 0 && text != nullptr) {
+        const auto index = reinterpret_cast<std::uintptr_t>(count);
+        if (index >= Paths().size()) {
+            return DeviceNotFound;
+        }
+        const std::string answer = (flags & 3u) == OpenByDescription
+                                       ? "Fake FT232R " + std::to_string(index + 1)
+                                       : "FAKE000" + std::to_string(index + 1);
+        answer.copy(static_cast<char*>(text), answer.size());
+        static_cast<char*>(text)[answer.size()] = '\0';
+        return Ok;
+    }
     if (flags != ListNumberOnly) {
         return IoError;
     }
