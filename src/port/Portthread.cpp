@@ -109,13 +109,18 @@ void TPortThread::SetStopBits(std::uint8_t stopBits) {
 
 std::vector<std::string> TPortThread::GetPortList() {
     std::vector<std::string> names;
-    for (TPortEntry& entry : GetPortEntries()) {
+    for (TPortEntry& entry : ReadPortEntries(false)) {
         names.push_back(std::move(entry.Name));
     }
     return names;
 }
 
 std::vector<TPortEntry> TPortThread::GetPortEntries() {
+    return ReadPortEntries(true);
+}
+
+// withNotes false: the names alone, without asking the adapters for their descriptions.
+std::vector<TPortEntry> TPortThread::ReadPortEntries(bool withNotes) {
     std::vector<TSerialPortInfo> serial;
     if (Environment.SerialMap) {
         for (std::string& name : Environment.SerialMap()) {
@@ -146,7 +151,7 @@ std::vector<TPortEntry> TPortThread::GetPortEntries() {
         entries.push_back({std::move(name), {}});
     }
     const std::size_t serialCount = serial.size();
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    for (std::size_t i = 0; withNotes && i < entries.size(); ++i) {
         TPortEntry& entry = entries[i];
         const auto known = std::find_if(serial.begin(), serial.end(),
                                         [&](const auto& port) { return port.Name == entry.Name; });

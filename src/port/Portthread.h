@@ -110,6 +110,7 @@ class TPortThread : public IFrameWriter {
     template <typename Store> void ChangeSetting(Store store);
     const TD2xxApi* D2xx();
     std::string AdapterNote(std::uint32_t index);
+    std::vector<TPortEntry> ReadPortEntries(bool withNotes);
     void OnMainThread(const std::function<void()>& routine);
     void BeginPause(std::unique_lock<std::mutex>& lock);
     void EndPause(std::unique_lock<std::mutex>& lock);
