@@ -16,6 +16,7 @@ bash scripts/deps.sh "${BUILD_PACKAGES[@]}" "${WINE_PACKAGES[@]}"
 
 COM_PORT=COM5       # simulator answering whole replies
 SPLIT_COM_PORT=COM6 # simulator sending each reply in 3-byte pieces 50 ms apart
+HIGH_COM_PORT=COM12 # the first simulator again, under a name that opens only as \\.\COM12
 # Added to Wine's serial device map beside its own entries; the tests expect this order.
 TEST_SERIAL_NAMES=(COM10 COM2 com3)
 SIM=build/release/tools/kelmar-sim/kelmar-sim
@@ -117,6 +118,7 @@ wineboot -i >>"$work/wine-setup.log" 2>&1
 wineserver -w
 wine_setup reg add 'HKLM\Software\Wine\Ports' /v "$COM_PORT" /t REG_SZ /d "$com_pty" /f
 wine_setup reg add 'HKLM\Software\Wine\Ports' /v "$SPLIT_COM_PORT" /t REG_SZ /d "$split_pty" /f
+wine_setup reg add 'HKLM\Software\Wine\Ports' /v "$HIGH_COM_PORT" /t REG_SZ /d "$com_pty" /f
 # The port mapping is read when the server starts. The server then stays up until the end, so
 # the volatile serial device map keeps the test names added below.
 wineserver -k
@@ -136,6 +138,7 @@ if ! echo "$serial_map" | grep -q "REG_SZ *$COM_PORT\$"; then
 fi
 
 export QUORVEL_WINE_COM="$COM_PORT" QUORVEL_WINE_SPLIT_COM="$SPLIT_COM_PORT"
+export QUORVEL_WINE_HIGH_COM="$HIGH_COM_PORT"
 QUORVEL_WINE_TEST_PORTS=$(IFS=,; echo "${TEST_SERIAL_NAMES[*]}")
 export QUORVEL_WINE_TEST_PORTS
 

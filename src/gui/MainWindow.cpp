@@ -7,6 +7,7 @@
 #include "LocaleNumber.h"
 #include "MainThreadCall.h"
 #include "MessageLogPanel.h"
+#include "PortCombo.h"
 #include "Portthread.h"
 #include "SpinEdit.h"
 #include "Wait4msg.h"
@@ -53,6 +54,7 @@ void TForm_Quorvel::SetAboutBox(TForm_AboutBox* aboutBox) {
 
 void TForm_Quorvel::ConnectHandlers() {
     connect(Combo_Port, &QComboBox::activated, this, &TForm_Quorvel::Combo_PortChange);
+    Combo_Port->OnPopup = [this] { FillPortList(); };
     connect(Combo_Baudrate, &QComboBox::activated, this, &TForm_Quorvel::Combo_BaudrateChange);
     for (QRadioButton* radio : {Radio_ModeASCII, Radio_ModeRTU}) {
         connect(radio, &QRadioButton::toggled, this, [this](bool checked) {
@@ -97,6 +99,7 @@ void TForm_Quorvel::FormCreate() {
     PollEngine = std::make_unique<TPollEngine>(Settings, *View, *PortThread);
     PollEngine->DecimalSeparator = LocaleDecimalSeparator();
     PortThread->OnReceive = [this](ByteString chunk) { PollEngine->HandleReply(std::move(chunk)); };
+    PortThread->OnLinkLost = [this](bool lost) { PortLinkLost(lost); };
     LoadSettings();
     FillPortList();
     FillScaleList();
@@ -106,15 +109,6 @@ void TForm_Quorvel::FormCreate() {
     }
     PollEngine->PollPhase = Idle;
     PollEngine->BuildQueryTables();
-}
-
-void TForm_Quorvel::FillPortList() {
-    Combo_Port->clear();
-    for (const std::string& name : PortThread->GetPortList()) {
-        Combo_Port->addItem(QString::fromStdString(name));
-    }
-    Combo_Port->setCurrentIndex(
-        Combo_Port->findText(QString::fromStdString(Settings.Port), Qt::MatchFixedString));
 }
 
 void TForm_Quorvel::FillScaleList() {

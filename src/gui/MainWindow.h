@@ -32,6 +32,7 @@ class TDiagramPanel;
 class TForm_AboutBox;
 class TMessageLogPanel;
 class TPollEngine;
+class TPortCombo;
 class TPortThread;
 class TShapeMarker;
 class TSpinEdit;
@@ -99,6 +100,7 @@ class TForm_Quorvel : public QMainWindow {
     void LoadSettings();
     void SaveSettings();
     void FillPortList();
+    void PortLinkLost(bool lost);
     void FillScaleList();
     void SetClientHeight(int height);
     void ShowErrorBox(const QString& text);
@@ -114,7 +116,7 @@ class TForm_Quorvel : public QMainWindow {
     QWidget* Client = nullptr;
     QTimer* Timer = nullptr;
 
-    QComboBox* Combo_Port = nullptr;
+    TPortCombo* Combo_Port = nullptr;
     QComboBox* Combo_Baudrate = nullptr;
     QRadioButton* Radio_ModeASCII = nullptr;
     QRadioButton* Radio_ModeRTU = nullptr;

@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "MessageLogPanel.h"
 #include "NarrowCombo.h"
+#include "PortCombo.h"
 #include "QuorvelVersion.h"
 #include "ShapeMarker.h"
 #include "SpinEdit.h"
@@ -141,7 +142,8 @@ void TForm_Quorvel::BuildPortGroup(QWidget* client) {
     QGroupBox* group =
         Group(client, "Group_Port", QStringLiteral(" Port kezelés "), QRect(10, 5, 216, 126));
     Label(group, "Label_Port", QStringLiteral("Soros port:"), 10, 23);
-    Combo_Port = Combo(group, "Combo_Port", QRect(100, 20, 101, 21));
+    Combo_Port = Named(new TPortCombo(group), "Combo_Port");
+    Combo_Port->setGeometry(100, 20, 101, 21);
     Label(group, "Label_Baudrate", QStringLiteral("Baudrate:"), 10, 48);
     Combo_Baudrate = Combo(group, "Combo_Baudrate", QRect(100, 45, 101, 21));
     Combo_Baudrate->addItems({QStringLiteral("9600"), QStringLiteral("19200"),

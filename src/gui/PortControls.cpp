@@ -1,6 +1,7 @@
 // Handlers of the port and Modbus settings controls: link choice, open and close, poll period.
 #include "MainWindow.h"
 
+#include "PortCombo.h"
 #include "Portthread.h"
 #include "SpinEdit.h"
 #include "Wait4msg.h"
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <cmath>
@@ -39,6 +41,44 @@ double IntervalBaudrate(const QString& text) {
 }
 
 } // namespace
+
+void TPortCombo::showPopup() {
+    if (OnPopup) {
+        OnPopup();
+    }
+    QComboBox::showPopup();
+}
+
+// Read the list again, as at start; the selected entry stays selected while it is listed. The
+// name of an open link whose device is gone stays too, so the window keeps showing what is open.
+void TForm_Quorvel::FillPortList() {
+    const bool hadSelection = Combo_Port->currentIndex() >= 0;
+    const QString selected =
+        hadSelection ? Combo_Port->currentText() : QString::fromStdString(Settings.Port);
+    const QSignalBlocker quiet(Combo_Port);
+    Combo_Port->clear();
+    for (const TPortEntry& entry : PortThread->GetPortEntries()) {
+        Combo_Port->addItem(QString::fromStdString(entry.Name));
+        Combo_Port->setItemData(Combo_Port->count() - 1, QString::fromStdString(entry.Note),
+                                Qt::ToolTipRole);
+    }
+    int index = Combo_Port->findText(selected, Qt::MatchFixedString);
+    if (index < 0 && hadSelection && PortThread->IsOpen()) {
+        Combo_Port->addItem(selected);
+        index = Combo_Port->count() - 1;
+        Combo_Port->setItemData(index, QStringLiteral("A port most nem érhető el"),
+                                Qt::ToolTipRole);
+    }
+    Combo_Port->setCurrentIndex(index);
+}
+
+// The open link's device vanished (lost) or the link took it again by itself.
+void TForm_Quorvel::PortLinkLost(bool lost) {
+    Combo_Port->setToolTip(lost ? QStringLiteral("A(z) %1 port eltűnt: a kapcsolat magától "
+                                                 "újranyílik, amint visszatér")
+                                      .arg(QString::fromStdString(Settings.Port))
+                                : QString());
+}
 
 std::uint32_t TForm_Quorvel::SelectedBaudrate() const {
     return BaudrateOf(Combo_Baudrate->currentText()).value_or(FallbackBaudrate);

@@ -35,18 +35,7 @@ bool TD2xxDevice::Write(const std::uint8_t* bytes, std::uint32_t count) {
 }
 
 TWaitResult TD2xxDevice::Wait(TWakeEvent& wake) {
-    for (;;) {
-        if (wake.WaitFor(PollMs)) {
-            return TWaitResult::Woken;
-        }
-        std::uint32_t waiting = 0;
-        if (!BytesWaiting(waiting)) {
-            return TWaitResult::Hangup; // the adapter no longer answers: unplugged
-        }
-        if (waiting > 0) {
-            return TWaitResult::Readable;
-        }
-    }
+    return WaitByPollingQueue(*this, wake, PollMs);
 }
 
 FT_STATUS TD2xxDevice::CloseStatus() {

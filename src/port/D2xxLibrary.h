@@ -2,6 +2,8 @@
 // so the console starts without it. Loaded once per path per process and never unloaded.
 #pragma once
 
+#include "D2xxCall.h"
+
 #include <cstdint>
 #include <string>
 
@@ -11,21 +13,27 @@ using FT_HANDLE = void*;
 using FT_STATUS = std::uint32_t; // 0 = FT_OK
 inline constexpr FT_STATUS FT_OK = 0;
 inline constexpr std::uint32_t FT_LIST_NUMBER_ONLY = 0x80000000u;
+inline constexpr std::uint32_t FT_LIST_BY_INDEX = 0x40000000u;
+inline constexpr std::uint32_t FT_OPEN_BY_SERIAL_NUMBER = 1;
+inline constexpr std::uint32_t FT_OPEN_BY_DESCRIPTION = 2;
 
-// DWORD and ULONG are 32 bits wide in the D2XX headers of both platforms.
+// DWORD and ULONG are 32 bits wide in the D2XX headers of both platforms; the functions use the
+// platform's D2XX calling convention (WINAPI on Windows).
 struct TD2xxApi {
-    FT_STATUS (*FT_Open)(int deviceNumber, FT_HANDLE* handle);
-    FT_STATUS (*FT_Close)(FT_HANDLE handle);
-    FT_STATUS (*FT_Read)(FT_HANDLE handle, void* buffer, std::uint32_t toRead, std::uint32_t* got);
-    FT_STATUS(*FT_Write)
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_Open)(int deviceNumber, FT_HANDLE* handle);
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_Close)(FT_HANDLE handle);
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_Read)
+    (FT_HANDLE handle, void* buffer, std::uint32_t toRead, std::uint32_t* got);
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_Write)
     (FT_HANDLE handle, void* buffer, std::uint32_t toWrite, std::uint32_t* written);
-    FT_STATUS (*FT_SetBaudRate)(FT_HANDLE handle, std::uint32_t baud);
-    FT_STATUS(*FT_SetDataCharacteristics)
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_SetBaudRate)(FT_HANDLE handle, std::uint32_t baud);
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_SetDataCharacteristics)
     (FT_HANDLE handle, std::uint8_t wordLength, std::uint8_t stopBits, std::uint8_t parity);
-    FT_STATUS (*FT_SetTimeouts)(FT_HANDLE handle, std::uint32_t readMs, std::uint32_t writeMs);
-    FT_STATUS (*FT_GetQueueStatus)(FT_HANDLE handle, std::uint32_t* rxBytes);
-    FT_STATUS (*FT_SetLatencyTimer)(FT_HANDLE handle, std::uint8_t ms);
-    FT_STATUS (*FT_ListDevices)(void* arg1, void* arg2, std::uint32_t flags);
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_SetTimeouts)
+    (FT_HANDLE handle, std::uint32_t readMs, std::uint32_t writeMs);
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_GetQueueStatus)(FT_HANDLE handle, std::uint32_t* rxBytes);
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_SetLatencyTimer)(FT_HANDLE handle, std::uint8_t ms);
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_ListDevices)(void* arg1, void* arg2, std::uint32_t flags);
 };
 
 // The library's usual name on this platform (libftd2xx.so / FTD2XX.DLL).

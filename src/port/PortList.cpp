@@ -1,5 +1,7 @@
 #include "PortList.h"
 
+#include "PortSources.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -15,6 +17,14 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 } // namespace
+
+std::vector<std::string> SystemSerialPortNames(const TPortRoots& roots) {
+    std::vector<std::string> names;
+    for (TSerialPortInfo& port : SystemSerialPorts(roots)) {
+        names.push_back(std::move(port.Name));
+    }
+    return names;
+}
 
 void SortPortNames(std::vector<std::string>& names) {
     std::stable_sort(names.begin(), names.end(), LessIgnoringCase);

@@ -16,9 +16,24 @@ struct TPortRoots {
     std::string PortFolder;                  // registered virtual ports; empty: VirtualPortFolder()
 };
 
-// Names of the serial ports the system knows (Windows: the serial device map; Linux: kernel
-// serial devices and registered virtual ports), unsorted.
+// One port the system knows, with what tells it apart for the operator (Hungarian, lines
+// separated by '\n'; empty when the system says nothing more).
+struct TSerialPortInfo {
+    std::string Name;
+    std::string Note;
+};
+
+// The serial ports the system knows (Windows: the serial device map; Linux: kernel serial
+// devices and registered virtual ports), read afresh at every call.
+std::vector<TSerialPortInfo> SystemSerialPorts(const TPortRoots& roots);
+// Their names, unsorted.
 std::vector<std::string> SystemSerialPortNames(const TPortRoots& roots);
+
+// Linux: why the user may not open path (Hungarian, names the device's group); empty when
+// nothing stands in the way.
+std::string AccessNote(const std::string& path);
+// The note for a device of groupId that the user may not open.
+std::string NoPermissionNote(unsigned groupId);
 
 // Opens the named serial port for exclusive read and write; nullptr when it cannot be opened.
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, const TPortRoots& roots);

@@ -6,12 +6,16 @@
 #include "SerialDevicePosix.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <linux/serial.h>
 #include <optional>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorvel {
@@ -63,49 +67,133 @@ bool IsKernelSerialPort(const fs::path& entry, const TPortRoots& roots) {
     return true;
 }
 
-void AddKernelPorts(const TPortRoots& roots, std::vector<std::string>& names) {
+std::string FirstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The USB device a tty hangs off: the nearest folder above its device that has idVendor.
+std::optional<fs::path> UsbDeviceOf(const fs::path& entry) {
+    std::error_code error;
+    fs::path at = fs::canonical(entry / "device", error);
+    for (int depth = 0; !error && depth < 4 && at.has_relative_path(); ++depth) {
+        if (fs::exists(at / "idVendor", error)) {
+            return at;
+        }
+        at = at.parent_path();
+    }
+    return std::nullopt;
+}
+
+void AddLine(std::string& note, const std::string& label, const std::string& value) {
+    if (value.empty()) {
+        return;
+    }
+    note += (note.empty() ? "" : "\n") + label + value;
+}
+
+std::string KernelPortNote(const fs::path& entry, const fs::path& node) {
+    std::string note;
+    if (const std::optional<fs::path> usb = UsbDeviceOf(entry)) {
+        AddLine(note, "Gyártó: ", FirstLine(*usb / "manufacturer"));
+        AddLine(note, "Termék: ", FirstLine(*usb / "product"));
+        AddLine(note, "Sorozatszám: ", FirstLine(*usb / "serial"));
+        const std::string vendor = FirstLine(*usb / "idVendor");
+        const std::string product = FirstLine(*usb / "idProduct");
+        if (!vendor.empty() && !product.empty()) {
+            AddLine(note, "USB azonosító: ", vendor + ":" + product);
+        }
+    }
+    AddLine(note, "Eszköz: ", node.string());
+    AddLine(note, "", AccessNote(node.string()));
+    return note;
+}
+
+void AddKernelPorts(const TPortRoots& roots, std::vector<TSerialPortInfo>& ports) {
     std::error_code error;
     for (fs::directory_iterator it(roots.SysfsTty, error), end; !error && it != end;
          it.increment(error)) {
         if (IsKernelSerialPort(it->path(), roots)) {
-            names.push_back(it->path().filename().string());
+            const std::string name = it->path().filename().string();
+            ports.push_back(
+                {name, KernelPortNote(it->path(), fs::path(roots.DeviceFolder) / name)});
         }
     }
 }
 
-// A link whose target has gone (a simulator that ended) is not offered.
-void AddVirtualPorts(const TPortRoots& roots, std::vector<std::string>& names) {
+// A link whose target has gone (a simulator that ended) is not offered, nor anything in a folder
+// that someone else could have planted.
+void AddVirtualPorts(const TPortRoots& roots, std::vector<TSerialPortInfo>& ports) {
+    const std::string folder = PortFolderOf(roots);
+    if (!UsablePortFolder(folder)) {
+        return;
+    }
     std::error_code error;
-    for (fs::directory_iterator it(PortFolderOf(roots), error), end; !error && it != end;
-         it.increment(error)) {
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         std::error_code linkError;
         if (it->is_symlink(linkError) && fs::exists(it->path(), linkError)) {
-            names.push_back(it->path().filename().string());
+            std::string note =
+                "Virtuális port: " + fs::read_symlink(it->path(), linkError).string();
+            AddLine(note, "", AccessNote(it->path().string()));
+            ports.push_back({it->path().filename().string(), note});
         }
     }
 }
 
+// A device node of that name wins over a registered virtual port of the same name.
 std::string PathOfPort(const std::string& name, const TPortRoots& roots) {
     if (name.find('/') != std::string::npos) {
         return name;
     }
-    const fs::path registered = fs::path(PortFolderOf(roots)) / name;
+    const fs::path device = fs::path(roots.DeviceFolder) / name;
     std::error_code error;
-    if (fs::is_symlink(registered, error)) {
+    if (fs::exists(device, error)) {
+        return device.string();
+    }
+    const std::string folder = PortFolderOf(roots);
+    const fs::path registered = fs::path(folder) / name;
+    if (fs::is_symlink(registered, error) && UsablePortFolder(folder)) {
         return registered.string();
     }
-    return (fs::path(roots.DeviceFolder) / name).string();
+    return device.string();
 }
 
 } // namespace
 
-std::vector<std::string> SystemSerialPortNames(const TPortRoots& roots) {
-    std::vector<std::string> names;
-    AddKernelPorts(roots, names);
-    AddVirtualPorts(roots, names);
-    std::sort(names.begin(), names.end());
-    names.erase(std::unique(names.begin(), names.end()), names.end());
-    return names;
+// A kernel device comes first, so a virtual port of the same name never hides it.
+std::vector<TSerialPortInfo> SystemSerialPorts(const TPortRoots& roots) {
+    std::vector<TSerialPortInfo> ports;
+    AddKernelPorts(roots, ports);
+    AddVirtualPorts(roots, ports);
+    const auto byName = [](const TSerialPortInfo& a, const TSerialPortInfo& b) {
+        return a.Name < b.Name;
+    };
+    std::stable_sort(ports.begin(), ports.end(), byName);
+    const auto sameName = [](const TSerialPortInfo& a, const TSerialPortInfo& b) {
+        return a.Name == b.Name;
+    };
+    ports.erase(std::unique(ports.begin(), ports.end(), sameName), ports.end());
+    return ports;
+}
+
+std::string AccessNote(const std::string& path) {
+    if (::access(path.c_str(), R_OK | W_OK) == 0 || errno != EACCES) {
+        return {};
+    }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return NoPermissionNote(info.st_gid);
+}
+
+std::string NoPermissionNote(unsigned groupId) {
+    const group* entry = ::getgrgid(static_cast<gid_t>(groupId));
+    const std::string name = entry != nullptr ? entry->gr_name : std::to_string(groupId);
+    return "Nincs jogosultság a megnyitásához: az eszköz a(z) " + name +
+           " csoporté (a felhasználót fel kell venni ebbe a csoportba)";
 }
 
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, const TPortRoots& roots) {
@@ -119,6 +207,12 @@ std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, const T
     }
     if (::isatty(fd) == 0) {
         ::close(fd); // only terminal devices carry a serial line
+        return nullptr;
+    }
+    // The advisory lock other serial programs take and respect; TIOCEXCL alone does not stop
+    // root, nor a program that opened the port before us.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
         return nullptr;
     }
     return std::make_unique<TPosixSerialDevice>(fd);

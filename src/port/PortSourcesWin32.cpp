@@ -16,7 +16,9 @@ std::string TextOfValue(const std::vector<char>& data, DWORD size) {
     return text;
 }
 
-void ReadValues(HKEY key, std::vector<std::string>& names) {
+// The value name is the kernel's device object (\Device\Serial0, \Device\VCP0 for an FTDI
+// virtual COM port): all the map holds for the device.
+void ReadValues(HKEY key, std::vector<TSerialPortInfo>& ports) {
     DWORD valueCount = 0;
     DWORD longestName = 0;
     DWORD longestData = 0;
@@ -33,7 +35,8 @@ void ReadValues(HKEY key, std::vector<std::string>& names) {
         const LONG result = ::RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type,
                                             reinterpret_cast<BYTE*>(data.data()), &dataSize);
         if (result == ERROR_SUCCESS && type == REG_SZ && dataSize <= data.size()) {
-            names.push_back(TextOfValue(data, dataSize));
+            ports.push_back(
+                {TextOfValue(data, dataSize), "Eszköz: " + std::string(name.data(), nameSize)});
         }
     }
 }
@@ -42,16 +45,16 @@ void ReadValues(HKEY key, std::vector<std::string>& names) {
 
 // Read access is enough and is granted to every user; asking for more would hide the ports from
 // anyone who is not an administrator.
-std::vector<std::string> SystemSerialPortNames(const TPortRoots&) {
-    std::vector<std::string> names;
+std::vector<TSerialPortInfo> SystemSerialPorts(const TPortRoots&) {
+    std::vector<TSerialPortInfo> ports;
     HKEY key = nullptr;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "hardware\\devicemap\\serialcomm", 0, KEY_READ, &key) !=
         ERROR_SUCCESS) {
-        return names;
+        return ports;
     }
-    ReadValues(key, names);
+    ReadValues(key, ports);
     ::RegCloseKey(key);
-    return names;
+    return ports;
 }
 
 } // namespace quorvel

@@ -4,6 +4,7 @@
 #include "D2xxDevice.h"
 #include "D2xxLibrary.h"
 #include "PortList.h"
+#include "TimerResolution.h"
 
 #include <algorithm>
 
@@ -107,8 +108,27 @@ void TPortThread::SetStopBits(std::uint8_t stopBits) {
 }
 
 std::vector<std::string> TPortThread::GetPortList() {
-    std::vector<std::string> serial =
-        Environment.SerialMap ? Environment.SerialMap() : SystemSerialPortNames(Environment.Roots);
+    std::vector<std::string> names;
+    for (TPortEntry& entry : ReadPortEntries(false)) {
+        names.push_back(std::move(entry.Name));
+    }
+    return names;
+}
+
+std::vector<TPortEntry> TPortThread::GetPortEntries() {
+    return ReadPortEntries(true);
+}
+
+// withNotes false: the names alone, without asking the adapters for their descriptions.
+std::vector<TPortEntry> TPortThread::ReadPortEntries(bool withNotes) {
+    std::vector<TSerialPortInfo> serial;
+    if (Environment.SerialMap) {
+        for (std::string& name : Environment.SerialMap()) {
+            serial.push_back({std::move(name), {}});
+        }
+    } else {
+        serial = SystemSerialPorts(Environment.Roots);
+    }
     std::optional<std::uint32_t> adapters;
     if (Environment.AdapterCount) {
         adapters = Environment.AdapterCount();
@@ -122,7 +142,50 @@ std::vector<std::string> TPortThread::GetPortList() {
     if (adapters) {
         adapters = std::min(*adapters, MaxAdapters);
     }
-    return BuildPortList(std::move(serial), adapters);
+    std::vector<std::string> names;
+    for (const TSerialPortInfo& port : serial) {
+        names.push_back(port.Name);
+    }
+    std::vector<TPortEntry> entries;
+    for (std::string& name : BuildPortList(std::move(names), adapters)) {
+        entries.push_back({std::move(name), {}});
+    }
+    const std::size_t serialCount = serial.size();
+    for (std::size_t i = 0; withNotes && i < entries.size(); ++i) {
+        TPortEntry& entry = entries[i];
+        const auto known = std::find_if(serial.begin(), serial.end(),
+                                        [&](const auto& port) { return port.Name == entry.Name; });
+        if (known != serial.end()) {
+            entry.Note = known->Note;
+        } else if (adapters && i >= serialCount) {
+            entry.Note = AdapterNote(static_cast<std::uint32_t>(i - serialCount));
+        } else {
+            entry.Note = "A rendszer nem jelzett soros portot: alapértelmezett név";
+        }
+    }
+    return entries;
+}
+
+// What FT_ListDevices tells of adapter index: its description and serial number.
+std::string TPortThread::AdapterNote(std::uint32_t index) {
+    std::string note = "FTDI USB adapter (D2XX)";
+    const TD2xxApi* api = Environment.AdapterCount ? nullptr : D2xx();
+    if (api == nullptr) {
+        return note;
+    }
+    const auto ask = [&](std::uint32_t what, const char* label) {
+        char text[256] = {};
+        void* number = reinterpret_cast<void*>(static_cast<std::uintptr_t>(index));
+        if (api->FT_ListDevices(number, text, FT_LIST_BY_INDEX | what) == FT_OK) {
+            text[sizeof text - 1] = '\0';
+            if (text[0] != '\0') {
+                note += std::string("\n") + label + text;
+            }
+        }
+    };
+    ask(FT_OPEN_BY_DESCRIPTION, "Leírás: ");
+    ask(FT_OPEN_BY_SERIAL_NUMBER, "Sorozatszám: ");
+    return note;
 }
 
 const TD2xxApi* TPortThread::D2xx() {
@@ -164,6 +227,9 @@ void TPortThread::OpenRoutine() {
         EmptyPasses = 0;
     }
     Changed.notify_all();
+    if (!FineTimer) {
+        FineTimer = BeginFineTimer();
+    }
     StartWorker();
 }
 
@@ -221,13 +287,89 @@ void TPortThread::CloseRoutine() {
     if (!PortOpen) {
         return;
     }
-    std::unique_lock<std::mutex> lock(Lock); // no read pass runs while this is held
-    BeginPause(lock);
-    CloseDevice();
-    EndPause(lock);
+    {
+        std::unique_lock<std::mutex> lock(Lock); // no read pass runs while this is held
+        BeginPause(lock);
+        CloseDevice();
+        EndPause(lock);
+    }
+    if (!PortOpen) {
+        if (FineTimer) {
+            EndFineTimer();
+            FineTimer = false;
+        }
+        ReportLinkLost(false);
+    }
 }
 
+bool TPortThread::IsLinkLost() {
+    std::lock_guard<std::mutex> guard(Lock);
+    return PortOpen && Lost();
+}
+
+// Main thread, asked by the worker while the device of the open link is gone: the same name
+// with the same line settings, as if the operator had pressed "Zár" and "Nyit".
+void TPortThread::Reopen(std::uint64_t generation) {
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        if (Stopping || !PortOpen || generation != LinkGeneration || !Lost()) {
+            return;
+        }
+        ReleaseLostDevice();
+    }
+    const bool opened = UsbPort ? OpenUsb() : OpenCom();
+    if (!opened) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        ++LinkGeneration;
+        EmptyPasses = 0;
+    }
+    Changed.notify_all();
+    ReportLinkLost(false);
+}
+
+// Under Lock. The vanished device cannot be given its own settings back; its handle is let go
+// and the configuration that was in force is kept for the reopen.
+void TPortThread::ReleaseLostDevice() {
+    if (!ComHandle) {
+        return;
+    }
+    if (OpenAdapter != nullptr) {
+        FtStatus = OpenAdapter->CloseStatus();
+    } else {
+        ComHandle->Close();
+        StoredState = ActiveState;
+        StoredTimeouts = ActiveTimeouts;
+    }
+    ComHandle.reset();
+    OpenAdapter = nullptr;
+    FtHandle = nullptr;
+}
+
+// Not from the destructor: the owner may be half torn down by then.
+void TPortThread::ReportLinkLost(bool lost) {
+    if (Stopping || lost == LossReported) {
+        return;
+    }
+    LossReported = lost;
+    if (OnLinkLost) {
+        try {
+            OnLinkLost(lost);
+        } catch (...) {
+            // The window's indication is not worth the link.
+        }
+    }
+}
+
+// Under Lock. A link whose device is gone always closes: there is nothing left to keep open.
 void TPortThread::CloseDevice() {
+    if (Lost()) {
+        ReleaseLostDevice();
+        PortOpen = false;
+        return;
+    }
     bool closed = false;
     if (OpenAdapter != nullptr) {
         FtStatus = OpenAdapter->CloseStatus();

@@ -38,6 +38,11 @@ struct TMainThreadCall {
     std::function<void()> ProcessPending;
 };
 
+struct TPortEntry {
+    std::string Name;
+    std::string Note;
+};
+
 // What the link reaches out to; the defaults are the real system. Tests replace parts of it.
 struct TPortEnvironment {
     TPortRoots Roots;
@@ -71,9 +76,20 @@ class TPortThread : public IFrameWriter {
     void SetStopBits(std::uint8_t stopBits);
 
     std::vector<std::string> GetPortList();
+    // The same list, each name with its note for the operator (Hungarian; what the system tells
+    // of the device). Read afresh at every call.
+    std::vector<TPortEntry> GetPortEntries();
 
     // Set once before the first open; called on the main thread with each received chunk.
     std::function<void(ByteString)> OnReceive;
+    // Optional; called on the main thread when the open link's device vanishes (true) and when
+    // the link has reopened it by itself (false).
+    std::function<void(bool lost)> OnLinkLost;
+    // The link is open for the window but its device is gone; reopen attempts run.
+    bool IsLinkLost();
+
+    // Pause between reopen attempts while the device of an open link is gone.
+    static constexpr int ReopenIntervalMs = 200;
 
     // Largest chunk one read takes, whatever the driver reports waiting.
     static constexpr std::uint32_t MaxChunk = 4096;
@@ -93,6 +109,8 @@ class TPortThread : public IFrameWriter {
     bool OpenCom();
     template <typename Store> void ChangeSetting(Store store);
     const TD2xxApi* D2xx();
+    std::string AdapterNote(std::uint32_t index);
+    std::vector<TPortEntry> ReadPortEntries(bool withNotes);
     void OnMainThread(const std::function<void()>& routine);
     void BeginPause(std::unique_lock<std::mutex>& lock);
     void EndPause(std::unique_lock<std::mutex>& lock);
@@ -100,12 +118,19 @@ class TPortThread : public IFrameWriter {
     void StartWorker();
     void StopWorker();
     void Deliver(const ByteString& chunk, std::uint64_t generation);
+    // Under Lock.
+    bool Lost() const { return !ComHandle || LinkGeneration == LostGeneration; }
+    void Reopen(std::uint64_t generation);
+    void ReleaseLostDevice();
+    void ReportLinkLost(bool lost);
 
     // Worker.
+    enum class TWorkerStep { Stop, Watch, Reopen };
     void Run();
-    bool WaitUntilWatchable(std::unique_lock<std::mutex>& lock);
-    bool WaitForData(std::unique_lock<std::mutex>& lock, ISerialDevice& device,
-                     std::uint64_t generation);
+    TWorkerStep NextStep(std::unique_lock<std::mutex>& lock);
+    TWaitResult WaitForData(std::unique_lock<std::mutex>& lock, ISerialDevice& device,
+                            std::uint64_t generation);
+    void CallMain(const std::function<void()>& routine);
     bool ReadPass(ISerialDevice& device, ByteString& chunk);
     void Hand(const ByteString& chunk, std::uint64_t generation);
 
@@ -125,7 +150,9 @@ class TPortThread : public IFrameWriter {
     std::uint8_t UsbDeviceIndex = 0;
     std::uint32_t FtStatus = 0;
     ByteString ReceiveData;
-    std::unique_ptr<ISerialDevice> ComHandle; // the open device, serial port or adapter
+    // The open device, serial port or adapter; null while the link is open but its device gone
+    // and not yet reopened.
+    std::unique_ptr<ISerialDevice> ComHandle;
     void* FtHandle = nullptr;
     TD2xxDevice* OpenAdapter = nullptr; // ComHandle when it is a D2XX adapter
 
@@ -141,6 +168,8 @@ class TPortThread : public IFrameWriter {
     unsigned EmptyPasses = 0;   // readable wake-ups that brought nothing; paces the next waits
     std::uint64_t LinkGeneration = 0; // counts successful opens; stale chunks are dropped
     std::uint64_t LostGeneration = 0; // the link of this generation vanished; not watched
+    bool LossReported = false;        // OnLinkLost(true) was the last call
+    bool FineTimer = false;           // 1 ms timer resolution held while the link is open
     std::atomic<bool> Stopping{false};
 };
 

@@ -70,10 +70,27 @@ void TPortThread::Run() {
     RaiseCurrentThreadPriority();
     ByteString chunk;
     std::unique_lock<std::mutex> lock(Lock);
-    while (WaitUntilWatchable(lock)) {
-        ISerialDevice& device = *ComHandle;
+    for (TWorkerStep step; (step = NextStep(lock)) != TWorkerStep::Stop;) {
         const std::uint64_t generation = LinkGeneration;
-        if (!WaitForData(lock, device, generation)) {
+        if (step == TWorkerStep::Reopen) {
+            lock.unlock();
+            CallMain([&] { Reopen(generation); });
+            lock.lock();
+            continue;
+        }
+        ISerialDevice& device = *ComHandle;
+        const TWaitResult result = WaitForData(lock, device, generation);
+        if (result == TWaitResult::Hangup) {
+            lock.unlock();
+            CallMain([this, generation] {
+                if (!Stopping && PortOpen && generation == LinkGeneration) {
+                    ReportLinkLost(true);
+                }
+            });
+            lock.lock();
+            continue;
+        }
+        if (result != TWaitResult::Readable) {
             continue;
         }
         if (!ReadPass(device, chunk)) {
@@ -89,19 +106,31 @@ void TPortThread::Run() {
     Changed.notify_all();
 }
 
-// Sleeps while there is nothing to watch: link closed, its port gone, or the main thread busy
-// with the device. false when the worker must end.
-bool TPortThread::WaitUntilWatchable(std::unique_lock<std::mutex>& lock) {
-    Changed.wait(lock, [this] {
-        return Stop ||
-               (PauseRequests == 0 && PortOpen && ComHandle && LinkGeneration != LostGeneration);
-    });
-    return !Stop;
+// Sleeps while there is nothing to do: link closed, or the main thread busy with the device.
+// While the device of an open link is gone, asks for a reopen every ReopenIntervalMs.
+TPortThread::TWorkerStep TPortThread::NextStep(std::unique_lock<std::mutex>& lock) {
+    for (;;) {
+        Changed.wait(lock, [this] { return Stop || (PauseRequests == 0 && PortOpen); });
+        if (Stop) {
+            return TWorkerStep::Stop;
+        }
+        if (!Lost()) {
+            return TWorkerStep::Watch;
+        }
+        const std::uint64_t generation = LinkGeneration;
+        const bool changed =
+            Changed.wait_for(lock, std::chrono::milliseconds(ReopenIntervalMs), [&] {
+                return Stop || !PortOpen || PauseRequests != 0 || LinkGeneration != generation;
+            });
+        if (!changed) {
+            return TWorkerStep::Reopen;
+        }
+    }
 }
 
-// Called and returns with the lock held; releases it while blocked. true when data may wait.
-bool TPortThread::WaitForData(std::unique_lock<std::mutex>& lock, ISerialDevice& device,
-                              std::uint64_t generation) {
+// Called and returns with the lock held; releases it while blocked.
+TWaitResult TPortThread::WaitForData(std::unique_lock<std::mutex>& lock, ISerialDevice& device,
+                                     std::uint64_t generation) {
     Wake.Clear(); // under the lock: a signal given after this point ends the wait below
     WorkerWaiting = true;
     const int pacing = PacingMs(EmptyPasses);
@@ -114,9 +143,9 @@ bool TPortThread::WaitForData(std::unique_lock<std::mutex>& lock, ISerialDevice&
     WorkerWaiting = false;
     Changed.notify_all();
     if (result == TWaitResult::Hangup) {
-        LostGeneration = generation; // not watched again until reopened
+        LostGeneration = generation; // not watched again; reopened when it is back
     }
-    return result == TWaitResult::Readable;
+    return result;
 }
 
 // Under the lock. Reads what is waiting, at most MaxChunk bytes; only bytes actually read count.
@@ -141,10 +170,14 @@ bool TPortThread::ReadPass(ISerialDevice& device, ByteString& chunk) {
 
 // Blocks until the main thread has run OnReceive with the chunk (or dropped it).
 void TPortThread::Hand(const ByteString& chunk, std::uint64_t generation) {
+    CallMain([&] { Deliver(chunk, generation); });
+}
+
+void TPortThread::CallMain(const std::function<void()>& routine) {
     try {
-        MainThread.Call([&] { Deliver(chunk, generation); });
+        MainThread.Call(routine);
     } catch (...) {
-        // The call mechanism itself failed; the chunk is lost, the worker carries on.
+        // The call mechanism itself failed; what it carried is lost, the worker carries on.
     }
 }
 

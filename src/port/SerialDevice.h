@@ -17,6 +17,16 @@ enum class TWaitResult {
     Hangup,   // the port is gone (unplugged, far end closed)
 };
 
+// Back ends that poll a queue count (Win32, D2XX) take the device for gone only after this many
+// failed queries in a row: a single transient failure does not end reception.
+inline constexpr int QueueFailuresBeforeHangup = 5;
+
+class ISerialDevice;
+
+// Wait for back ends without a handle to wait on: asks device.BytesWaiting every pollMs until
+// bytes wait, wake is signalled or the queries keep failing.
+TWaitResult WaitByPollingQueue(ISerialDevice& device, TWakeEvent& wake, int pollMs);
+
 class ISerialDevice {
   public:
     virtual ~ISerialDevice() = default;

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -24,11 +25,21 @@ int PollRetrying(pollfd* entries, nfds_t count, int timeoutMs) {
 }
 
 // Asks the UART driver to hand bytes over at once instead of batching them; ttys without a
-// UART (ptys, USB CDC) refuse, which is fine.
-void RequestLowLatency(int fd) {
+// UART (ptys, USB CDC) refuse, which is fine. true when this call set the flag.
+bool RequestLowLatency(int fd) {
     serial_struct serial{};
-    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY) == 0) {
-        serial.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0) {
+        return false;
+    }
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+
+// The flag is a property of the port, not of our descriptor: it outlives the close.
+void GiveBackLowLatency(int fd) {
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags &= ~ASYNC_LOW_LATENCY;
         ::ioctl(fd, TIOCSSERIAL, &serial);
     }
 }
@@ -46,7 +57,7 @@ bool ApplySpeed(termios& settings, std::uint32_t baud) {
 TPosixSerialDevice::TPosixSerialDevice(int fd) : Fd(fd) {
     HaveOriginal = ::tcgetattr(Fd, &Original) == 0;
     ::ioctl(Fd, TIOCEXCL); // no second opener, as the serial device is held on Windows
-    RequestLowLatency(Fd);
+    SetLowLatency = RequestLowLatency(Fd);
     // Bytes left in the driver from before this open answer no request of ours.
     ::tcflush(Fd, TCIFLUSH);
 }
@@ -166,14 +177,22 @@ bool TPosixSerialDevice::Write(const std::uint8_t* bytes, std::uint32_t count) {
     return true;
 }
 
+// Output that cannot drain (a far end that does not read, CTS held low under hardware flow
+// control) is discarded first: otherwise the kernel's close would wait for it, up to 30 s.
 bool TPosixSerialDevice::Close() {
     if (Fd < 0) {
         return true;
     }
+    ::tcflush(Fd, TCOFLUSH);
     if (HaveOriginal) {
         ::tcsetattr(Fd, TCSANOW, &Original);
     }
+    if (SetLowLatency) {
+        GiveBackLowLatency(Fd);
+    }
+    ::tcflush(Fd, TCOFLUSH);
     ::ioctl(Fd, TIOCNXCL);
+    ::flock(Fd, LOCK_UN);
     ::close(Fd); // the descriptor is released even when close reports an error
     Fd = -1;
     return true;

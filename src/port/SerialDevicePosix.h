@@ -1,5 +1,6 @@
 // A serial port opened through termios (Linux): raw mode, the requested line settings as far as
-// the driver accepts them, and the port's own settings given back at close. Owns the descriptor.
+// the driver accepts them, and the port's own settings given back at close. Owns the descriptor
+// and the advisory lock on it.
 #pragma once
 
 #include "SerialDevice.h"
@@ -34,6 +35,7 @@ class TPosixSerialDevice : public ISerialDevice {
     bool HaveOriginal = false;
     TCommTimeouts Timeouts{};
     bool HaveTimeouts = false;
+    bool SetLowLatency = false; // given back at close
 };
 
 } // namespace quorvel

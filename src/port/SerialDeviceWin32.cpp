@@ -98,24 +98,26 @@ bool TWin32SerialDevice::Close() {
 }
 
 TWaitResult TWin32SerialDevice::Wait(TWakeEvent& wake) {
-    for (;;) {
-        if (wake.WaitFor(static_cast<int>(PollMs))) {
-            return TWaitResult::Woken;
-        }
-        std::uint32_t waiting = 0;
-        if (!BytesWaiting(waiting)) {
-            return TWaitResult::Hangup; // the device was removed
-        }
-        if (waiting > 0) {
-            return TWaitResult::Readable;
-        }
-    }
+    return WaitByPollingQueue(*this, wake, static_cast<int>(PollMs));
 }
 
+namespace {
+
+// Through the device namespace, as only COM1 … COM9 open by their bare name; the name shown and
+// stored stays the bare one.
+std::string DevicePath(const std::string& name) {
+    static const std::string Namespace = "\\\\.\\";
+    return name.rfind(Namespace, 0) == 0 ? name : Namespace + name;
+}
+
+} // namespace
+
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, const TPortRoots&) {
-    // The name goes to the system unchanged, without a device-path prefix.
-    HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+    if (name.empty()) {
+        return nullptr;
+    }
+    HANDLE handle = ::CreateFileA(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return nullptr;
     }

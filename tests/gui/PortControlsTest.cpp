@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <fstream>
 
 namespace quorvel::test {
@@ -291,6 +292,66 @@ TEST_F(OpenLinkTest, ApplyingKeepsTheLinkAndRetimesIt) {
     EXPECT_TRUE(Harness.Window().Port().IsOpen());
     EXPECT_TRUE(Timer()->isActive());
     EXPECT_EQ(Timer()->interval(), 120);
+}
+
+// The drop-down is read again each time it opens; opening it is no pick.
+class PortListRefreshTest : public OpenLinkTest {
+  protected:
+    QComboBox* Ports() { return Harness.Find<QComboBox>("Combo_Port"); }
+    QStringList Names() {
+        QStringList names;
+        for (int i = 0; i < Ports()->count(); ++i) {
+            names << Ports()->itemText(i);
+        }
+        return names;
+    }
+    void OpenTheList() {
+        Ports()->showPopup();
+        Ports()->hidePopup();
+    }
+};
+
+TEST_F(PortListRefreshTest, LatePluggedPortIsListedWhenTheListOpens) {
+    ASSERT_TRUE(Harness.Window().Port().IsOpen());
+    PtyPort late(Harness.PortFolder(), "PTY2");
+    EXPECT_FALSE(Names().contains(QStringLiteral("PTY2")));
+    OpenTheList();
+    EXPECT_TRUE(Names().contains(QStringLiteral("PTY2")));
+    EXPECT_EQ(Ports()->currentText(), QStringLiteral("PTY1"));
+    EXPECT_TRUE(Harness.Window().Port().IsOpen()) << "opening the list closed the port";
+    EXPECT_FALSE(Harness.Find<QPushButton>("Bt_PortOpen")->isEnabled());
+    const int index = static_cast<int>(Names().indexOf(QStringLiteral("PTY2")));
+    EXPECT_TRUE(Ports()
+                    ->itemData(index, Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(QStringLiteral("Virtuális port: /dev/pts/")));
+}
+
+TEST_F(PortListRefreshTest, PulledPortLeavesTheListButNotTheOpenSelection) {
+    PtyPort other(Harness.PortFolder(), "PTY3");
+    OpenTheList();
+    ASSERT_TRUE(Names().contains(QStringLiteral("PTY3")));
+    Ports()->setCurrentIndex(static_cast<int>(Names().indexOf(QStringLiteral("PTY1"))));
+    std::filesystem::remove(Harness.PortFolder() + "/PTY3");
+    OpenTheList();
+    EXPECT_FALSE(Names().contains(QStringLiteral("PTY3")));
+    EXPECT_EQ(Ports()->currentText(), QStringLiteral("PTY1"));
+}
+
+TEST_F(PortListRefreshTest, VanishedDeviceOfTheOpenLinkIsShownAndReopened) {
+    Pty.reset(); // the far end goes: the link's device is gone
+    // The indication follows the loss in a call of its own onto the GUI thread.
+    ASSERT_TRUE(WaitFor(
+        [&] { return Harness.Window().Port().IsLinkLost() && !Ports()->toolTip().isEmpty(); }));
+    EXPECT_TRUE(Ports()->toolTip().contains(QStringLiteral("PTY1")));
+    OpenTheList();
+    EXPECT_EQ(Ports()->currentText(), QStringLiteral("PTY1")); // still shown as open
+    EXPECT_TRUE(Harness.Find<QPushButton>("Bt_PortClose")->isEnabled());
+    std::filesystem::remove(Harness.PortFolder() + "/PTY1");
+    Pty = std::make_unique<PtyPort>(Harness.PortFolder(), "PTY1");
+    ASSERT_TRUE(WaitFor([&] { return !Harness.Window().Port().IsLinkLost(); }));
+    EXPECT_TRUE(Harness.Window().Port().IsOpen());
+    EXPECT_TRUE(Ports()->toolTip().isEmpty());
 }
 
 // The stored name is a prefix of both listed names and matches neither whole.

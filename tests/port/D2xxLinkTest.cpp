@@ -22,6 +22,14 @@ FakeFtSettings SettingsOfAdapter(int index) {
     return settings;
 }
 
+void FailQueueQueries(int count) {
+    void* library = OpenSharedLibrary(QUORVEL_FAKE_FTD2XX);
+    auto function = reinterpret_cast<FakeFtFailQueueQueriesFunction>(
+        FindLibraryProc(library, "FakeFt_FailQueueQueries"));
+    ASSERT_NE(function, nullptr);
+    function(count);
+}
+
 class PortD2xxLink : public ::testing::Test {
   protected:
     PortD2xxLink() {
@@ -107,6 +115,16 @@ TEST_F(PortD2xxLink, PortListCountsTheAttachedAdapters) {
     EXPECT_EQ(Link->GetPortList(), (std::vector<std::string>{"COM3", "USB1", "USB2"}));
 }
 
+TEST_F(PortD2xxLink, AdaptersAreDescribedAsTheLibraryListsThem) {
+    const std::vector<TPortEntry> entries = Link->GetPortEntries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1].Name, "USB1");
+    EXPECT_EQ(entries[1].Note,
+              "FTDI USB adapter (D2XX)\nLeírás: Fake FT232R 1\nSorozatszám: FAKE0001");
+    EXPECT_EQ(entries[2].Note,
+              "FTDI USB adapter (D2XX)\nLeírás: Fake FT232R 2\nSorozatszám: FAKE0002");
+}
+
 TEST_F(PortD2xxLink, WithoutTheLibraryUsbNamesFailAndAreNotListed) {
     Link = MakeLink("/nonexistent/libftd2xx.so");
     EXPECT_FALSE(Opens("USB1"));
@@ -126,6 +144,33 @@ TEST_F(PortD2xxLink, UnpluggedAdapterStopsDeliveringAndReopensWhenBack) {
     ASSERT_TRUE(replacement.Write({0x33}));
     ASSERT_TRUE(Main.RunUntil([&] { return !All.empty(); }));
     EXPECT_EQ(All, ByteString{0x33});
+}
+
+TEST_F(PortD2xxLink, SingleFailedQueueQueryDoesNotEndReception) {
+    ASSERT_TRUE(Opens("USB1"));
+    const std::uint32_t opens = SettingsOfAdapter(0).Opens;
+    FailQueueQueries(1);
+    Main.RunUntil([] { return false; }, std::chrono::milliseconds(50));
+    ASSERT_TRUE(First.Write({0x11}));
+    ASSERT_TRUE(Main.RunUntil([&] { return !All.empty(); }));
+    EXPECT_FALSE(Link->IsLinkLost());
+    EXPECT_EQ(SettingsOfAdapter(0).Opens, opens) << "the adapter was reopened";
+}
+
+TEST_F(PortD2xxLink, UnpluggedAdapterIsReopenedByItselfWhenBack) {
+    ASSERT_TRUE(Opens("USB1"));
+    First.CloseMaster();
+    ASSERT_TRUE(Main.RunUntil([&] { return Link->IsLinkLost(); }));
+    TPty replacement;
+    const std::string ports = replacement.SlavePath() + ":" + Second.SlavePath();
+    ::setenv("QUORVEL_FAKE_FTDI_PORTS", ports.c_str(), 1);
+    ASSERT_TRUE(Main.RunUntil([&] { return !Link->IsLinkLost(); }));
+    EXPECT_EQ(SettingsOfAdapter(0).BaudRate, 19200u);
+    EXPECT_EQ(SettingsOfAdapter(0).LatencyMs, 2);
+    ASSERT_TRUE(replacement.Write({0x44}));
+    ASSERT_TRUE(Main.RunUntil([&] { return !All.empty(); }));
+    EXPECT_EQ(All, ByteString{0x44});
+    Link.reset();
 }
 
 } // namespace

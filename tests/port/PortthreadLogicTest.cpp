@@ -186,30 +186,83 @@ TEST_F(PortLogic, OneReadTakesAtMostAChunkWhateverIsReported) {
     }
 }
 
-TEST_F(PortLogic, VanishedPortIsNotWatchedUntilReopened) {
-    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
-    {
-        std::lock_guard<std::mutex> lock(Port->Lock); // the worker reads it in Wait
-        Port->Vanish = true;
+// The device of an open link vanishes and comes back: the link reopens it by itself, with the
+// same line settings, trying a few times a second meanwhile and never watching the dead device.
+class PortLogicLost : public PortLogic {
+  protected:
+    PortLogicLost() {
+        Link->OnLinkLost = [this](bool lost) { Reports.push_back(lost); };
     }
-    ASSERT_TRUE(Main.RunUntil([&] {
+    void SetPort(bool vanish, bool refuseOpen) {
         std::lock_guard<std::mutex> lock(Port->Lock);
-        return Port->Waits >= 1;
-    }));
+        Port->Vanish = vanish;
+        Port->RefuseOpen = refuseOpen;
+    }
+    int Waits() {
+        std::lock_guard<std::mutex> lock(Port->Lock);
+        return Port->Waits;
+    }
+    // Open attempts so far, refused ones included.
+    std::size_t Attempts() const { return NamesOpened.size(); }
+    void Idle(int ms) {
+        Main.RunUntil([] { return false; }, std::chrono::milliseconds(ms));
+    }
+    void LoseThePort() {
+        ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+        SetPort(true, true);
+        // The report follows the loss in a main-thread call of its own.
+        ASSERT_TRUE(Main.RunUntil([&] { return Link->IsLinkLost() && !Reports.empty(); }));
+    }
+    std::vector<bool> Reports;
+};
+
+TEST_F(PortLogicLost, VanishedDeviceIsReopenedWhenItIsBack) {
+    LoseThePort();
     const std::uint8_t frame[] = {1};
     EXPECT_FALSE(Link->WriteFrame(frame, 1));
-    // A worker that kept watching a vanished port would wait on it again and again.
-    Main.RunUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_TRUE(Link->IsOpen()); // the window still shows the port open
+    EXPECT_EQ(Reports, std::vector<bool>{true});
+    const std::size_t before = Attempts();
+    Idle(1000);
+    const std::size_t during = Attempts() - before;
+    EXPECT_GE(during, 2u);
+    EXPECT_LE(during, 10u) << "reopen attempts spin";
+    EXPECT_EQ(Waits(), 1) << "the dead device was watched again";
+
+    SetPort(false, false);
+    ASSERT_TRUE(Main.RunUntil([&] { return !Link->IsLinkLost(); }));
+    EXPECT_EQ(Reports, (std::vector<bool>{true, false}));
     {
         std::lock_guard<std::mutex> lock(Port->Lock);
-        EXPECT_EQ(Port->Waits, 1);
-        Port->Vanish = false;
+        EXPECT_EQ(Port->StatesSet.back(),
+                  (TCommState{sizeof(TCommState), 19200, 8, ParityEven, OneStopBit}));
+        EXPECT_EQ(Port->TimeoutsSet.back(), (TCommTimeouts{15, 1, 150, 1, 150}));
     }
-    ASSERT_TRUE(Link->ClosePort());
-    ASSERT_TRUE(Link->OpenPort());
     Port->Feed({0x42});
     ASSERT_TRUE(Main.RunUntil([&] { return !Chunks.empty(); }));
     EXPECT_EQ(Chunks.at(0), ByteString{0x42});
+    EXPECT_TRUE(Link->WriteFrame(frame, 1));
+}
+
+TEST_F(PortLogicLost, CloseStopsTheAttempts) {
+    LoseThePort();
+    EXPECT_TRUE(Link->ClosePort());
+    EXPECT_FALSE(Link->IsOpen());
+    EXPECT_FALSE(Link->IsLinkLost());
+    const std::size_t atClose = Attempts();
+    SetPort(false, false);
+    Idle(600);
+    EXPECT_EQ(Attempts(), atClose);
+    EXPECT_EQ(Reports, (std::vector<bool>{true, false}));
+    // The configuration in force is kept for the operator's next "Nyit".
+    EXPECT_EQ(Link->GetStoredState(),
+              (TCommState{sizeof(TCommState), 19200, 8, ParityEven, OneStopBit}));
+    ASSERT_TRUE(Link->OpenPort());
+}
+
+TEST_F(PortLogicLost, ShutDownWhileTheDeviceIsGoneNeverHangs) {
+    LoseThePort();
+    Link.reset();
 }
 
 } // namespace

@@ -7,9 +7,13 @@
 #include "TestMainThread.h"
 
 #include <atomic>
+#include <cerrno>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 namespace quorvel::test {
 namespace {
@@ -284,6 +288,126 @@ TEST_F(PortPtyLink, VanishedFarEndFailsWritesThenTheLinkReopensOnTheNewPort) {
     EXPECT_TRUE(Link->WriteFrame(frame, 1));
     EXPECT_EQ(replacement->Read(1), ByteString{0x01});
     Link.reset();
+}
+
+// The cable is pulled (the pty's far end goes away) and pushed back (a new pty registered under
+// the same port name): the open link takes the new device by itself, at the same line settings.
+TEST_F(PortPtyLink, ReplugUnderTheSameNameReopensByItself) {
+    std::vector<bool> reports;
+    Link->OnLinkLost = [&](bool lost) { reports.push_back(lost); };
+    ASSERT_TRUE(Link->Configure(ModeRTU, 38400));
+    Pty->CloseMaster();
+    ASSERT_TRUE(Main.RunUntil([&] { return Link->IsLinkLost(); }));
+    EXPECT_TRUE(Link->IsOpen());
+    Main.RunUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_TRUE(All.empty());
+
+    auto back = std::make_unique<TPty>();
+    RegisterLink(Ports.Path(), "SIM", back->SlavePath());
+    ASSERT_TRUE(Main.RunUntil([&] { return !Link->IsLinkLost(); }));
+    EXPECT_EQ(reports, (std::vector<bool>{true, false}));
+    std::uint32_t baud = 0;
+    ASSERT_TRUE(GetLineBaud(back->SlaveFd(), baud));
+    EXPECT_EQ(baud, 38400u);
+    ASSERT_TRUE(back->Write({0x5A, 0x00}));
+    ASSERT_TRUE(ReceiveUntil(2));
+    EXPECT_EQ(All, (ByteString{0x5A, 0x00}));
+    const std::uint8_t frame[] = {0x01};
+    EXPECT_TRUE(Link->WriteFrame(frame, 1));
+    EXPECT_EQ(back->Read(1), ByteString{0x01});
+    Link.reset();
+}
+
+TEST_F(PortPtyLink, CloseWhileTheDeviceIsGoneStopsWaitingForIt) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    Pty->CloseMaster();
+    ASSERT_TRUE(Main.RunUntil([&] { return Link->IsLinkLost(); }));
+    EXPECT_TRUE(Link->ClosePort());
+    auto back = std::make_unique<TPty>();
+    RegisterLink(Ports.Path(), "SIM", back->SlavePath());
+    Main.RunUntil([] { return false; }, std::chrono::milliseconds(500));
+    EXPECT_FALSE(Link->IsOpen());
+    ASSERT_TRUE(back->Write({0x33}));
+    Main.RunUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_TRUE(All.empty());
+    Link.reset();
+}
+
+// Another program's hold on the port: the advisory lock serial programs take, which TIOCEXCL
+// alone would not give (root passes TIOCEXCL; a program may have opened the port before us).
+class PortPtyLock : public PortPtyLink {
+  protected:
+    // A descriptor of the port as another program would open it; -1 on failure.
+    int OpenLikeAnotherProgram() {
+        return ::open(Pty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    }
+    std::unique_ptr<TPortThread> SecondLink() {
+        TPortEnvironment environment;
+        environment.Roots.PortFolder = Ports.Path();
+        environment.D2xxLibrary = "/nonexistent/libftd2xx.so";
+        return std::make_unique<TPortThread>(Settings, Main.Calls(), environment);
+    }
+};
+
+TEST_F(PortPtyLock, PortLockedByAnotherProgramIsRefusedUntilReleased) {
+    const int other = OpenLikeAnotherProgram();
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(Link->Configure(ModeRTU, 19200));
+    EXPECT_FALSE(Link->IsOpen());
+    ::close(other);
+    EXPECT_TRUE(Link->Configure(ModeRTU, 19200));
+}
+
+TEST_F(PortPtyLock, SecondLinkIsRefusedWhileTheFirstHoldsThePort) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    auto second = SecondLink();
+    EXPECT_FALSE(second->Configure(ModeRTU, 19200));
+    ASSERT_TRUE(Link->ClosePort());
+    EXPECT_TRUE(second->Configure(ModeRTU, 19200));
+}
+
+TEST_F(PortPtyLock, OtherProgramsSeeTheLockUntilTheClose) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    const int other = OpenLikeAnotherProgram(); // root passes TIOCEXCL; others may be refused
+    if (other >= 0) {
+        EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
+        EXPECT_EQ(errno, EWOULDBLOCK);
+        ::close(other);
+    }
+    ASSERT_TRUE(Link->ClosePort());
+    const int after = OpenLikeAnotherProgram();
+    ASSERT_GE(after, 0);
+    EXPECT_EQ(::flock(after, LOCK_EX | LOCK_NB), 0);
+    ::close(after);
+}
+
+constexpr std::size_t PtyLineDisciplineBytes = 4096;
+
+// A far end that never reads, with hardware flow control left on by an earlier program: the
+// backlog is thrown away at close rather than waited for.
+TEST_F(PortPtyLink, CloseDiscardsOutputTheFarEndNeverRead) {
+    termios settings = SlaveSettings();
+    settings.c_cflag |= CRTSCTS;
+    ASSERT_EQ(::tcsetattr(Pty->SlaveFd(), TCSANOW, &settings), 0);
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    const ByteString frame(255, 0x55);
+    int written = 0;
+    while (written < 10000 &&
+           Link->WriteFrame(frame.data(), static_cast<std::uint16_t>(frame.size()))) {
+        ++written;
+    }
+    ASSERT_LT(written, 10000) << "the far end's buffer never filled";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Link->ClosePort());
+    // Generous: a close that waited for the drain would take the kernel's 30 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    // What the far end's line discipline had already taken in (at most its 4 KiB) stays; the
+    // backlog queued behind it is gone.
+    const std::size_t backlog = static_cast<std::size_t>(written) * frame.size();
+    const std::size_t left = Pty->Read(backlog, std::chrono::milliseconds(200)).size();
+    EXPECT_GT(backlog, 4 * PtyLineDisciplineBytes);
+    EXPECT_LE(left, PtyLineDisciplineBytes) << "of " << backlog << " bytes written";
 }
 
 TEST_F(PortPtyLink, ShutDownWhileStreamingNeverHangs) {

@@ -98,7 +98,12 @@ TTempFolder::~TTempFolder() {
 }
 
 void RegisterLink(const std::string& folder, const std::string& name, const std::string& target) {
-    std::filesystem::create_directories(folder);
+    namespace fs = std::filesystem;
+    if (!fs::exists(folder)) {
+        fs::create_directories(folder);
+        // Whatever the umask: the link only trusts a folder nobody else may write to.
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+    }
     const std::string link = folder + "/" + name;
     std::error_code error;
     std::filesystem::remove(link, error);

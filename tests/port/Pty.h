@@ -47,7 +47,7 @@ class TTempFolder {
     std::string Folder;
 };
 
-// Points folder/name at target (replacing an earlier link).
+// Points folder/name at target (replacing an earlier link); a folder it creates is made 0700.
 void RegisterLink(const std::string& folder, const std::string& name, const std::string& target);
 
 } // namespace quorvel::test

@@ -36,7 +36,7 @@ __declspec(dllexport) TFakeFtdiRecord* FakeFtdi_Record() {
     return &Record;
 }
 
-__declspec(dllexport) DWORD FT_ListDevices(void* arg1, void* /*arg2*/, DWORD flags) {
+__declspec(dllexport) DWORD WINAPI FT_ListDevices(void* arg1, void* /*arg2*/, DWORD flags) {
     Record.ListFlags = flags;
     if (flags != ListNumberOnly || arg1 == nullptr) {
         return FtInvalidParameter;
@@ -45,7 +45,7 @@ __declspec(dllexport) DWORD FT_ListDevices(void* arg1, void* /*arg2*/, DWORD fla
     return FtOk;
 }
 
-__declspec(dllexport) DWORD FT_Open(int deviceNumber, void** handle) {
+__declspec(dllexport) DWORD WINAPI FT_Open(int deviceNumber, void** handle) {
     ++Record.OpenCalls;
     Record.OpenedIndex = deviceNumber;
     if (deviceNumber < 0 || static_cast<DWORD>(deviceNumber) >= Record.AdapterCount) {
@@ -63,7 +63,7 @@ __declspec(dllexport) DWORD FT_Open(int deviceNumber, void** handle) {
     return FtOk;
 }
 
-__declspec(dllexport) DWORD FT_Close(void* handle) {
+__declspec(dllexport) DWORD WINAPI FT_Close(void* handle) {
     ++Record.CloseCalls;
     if (handle == nullptr) {
         return FtInvalidHandle;
@@ -77,7 +77,7 @@ __declspec(dllexport) DWORD FT_Close(void* handle) {
     return FtOk;
 }
 
-__declspec(dllexport) DWORD FT_SetBaudRate(void* handle, DWORD baud) {
+__declspec(dllexport) DWORD WINAPI FT_SetBaudRate(void* handle, DWORD baud) {
     Record.BaudRate = baud;
     DCB state{};
     state.DCBlength = sizeof(state);
@@ -89,7 +89,7 @@ __declspec(dllexport) DWORD FT_SetBaudRate(void* handle, DWORD baud) {
 }
 
 // Parity and word length are only recorded: the pty underneath refuses them.
-__declspec(dllexport) DWORD
+__declspec(dllexport) DWORD WINAPI
     FT_SetDataCharacteristics(void* handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) {
     Record.WordLength = wordLength;
     Record.StopBits = stopBits;
@@ -97,7 +97,7 @@ __declspec(dllexport) DWORD
     return handle == nullptr ? FtInvalidHandle : FtOk;
 }
 
-__declspec(dllexport) DWORD FT_SetTimeouts(void* handle, DWORD readMs, DWORD writeMs) {
+__declspec(dllexport) DWORD WINAPI FT_SetTimeouts(void* handle, DWORD readMs, DWORD writeMs) {
     Record.ReadTimeoutMs = readMs;
     Record.WriteTimeoutMs = writeMs;
     // D2XX read timeout: a read returns what arrived within readMs.
@@ -105,12 +105,12 @@ __declspec(dllexport) DWORD FT_SetTimeouts(void* handle, DWORD readMs, DWORD wri
     return SetCommTimeouts(PortOf(handle), &timeouts) ? FtOk : FtIoError;
 }
 
-__declspec(dllexport) DWORD FT_SetLatencyTimer(void* handle, UCHAR ms) {
+__declspec(dllexport) DWORD WINAPI FT_SetLatencyTimer(void* handle, UCHAR ms) {
     Record.LatencyMs = ms;
     return handle == nullptr ? FtInvalidHandle : FtOk;
 }
 
-__declspec(dllexport) DWORD FT_GetQueueStatus(void* handle, DWORD* rxBytes) {
+__declspec(dllexport) DWORD WINAPI FT_GetQueueStatus(void* handle, DWORD* rxBytes) {
     DWORD errors = 0;
     COMSTAT status{};
     if (!ClearCommError(PortOf(handle), &errors, &status)) {
@@ -120,7 +120,7 @@ __declspec(dllexport) DWORD FT_GetQueueStatus(void* handle, DWORD* rxBytes) {
     return FtOk;
 }
 
-__declspec(dllexport) DWORD FT_Read(void* handle, void* buffer, DWORD toRead, DWORD* got) {
+__declspec(dllexport) DWORD WINAPI FT_Read(void* handle, void* buffer, DWORD toRead, DWORD* got) {
     if (!ReadFile(PortOf(handle), buffer, toRead, got, nullptr)) {
         return FtIoError;
     }
@@ -130,7 +130,8 @@ __declspec(dllexport) DWORD FT_Read(void* handle, void* buffer, DWORD toRead, DW
     return FtOk;
 }
 
-__declspec(dllexport) DWORD FT_Write(void* handle, void* buffer, DWORD toWrite, DWORD* written) {
+__declspec(dllexport) DWORD WINAPI
+    FT_Write(void* handle, void* buffer, DWORD toWrite, DWORD* written) {
     return WriteFile(PortOf(handle), buffer, toWrite, written, nullptr) ? FtOk : FtIoError;
 }
 

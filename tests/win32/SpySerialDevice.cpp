@@ -10,6 +10,12 @@ bool TSpySerialDevice::SetState(const TCommState& state) {
 }
 
 bool TSpySerialDevice::BytesWaiting(std::uint32_t& count) {
+    for (int left = Record.FailQueries; left > 0;) {
+        if (Record.FailQueries.compare_exchange_weak(left, left - 1)) {
+            count = 0;
+            return false;
+        }
+    }
     const bool known = Real->BytesWaiting(count);
     if (known && count > 0) {
         count += Record.Overstatement;

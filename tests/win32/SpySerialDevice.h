@@ -18,12 +18,16 @@ struct TSpyRecord {
     std::optional<TCommState> FirstSetState;  // what the open asked the driver for
     std::optional<TCommTimeouts> TimeoutsAtClose;
     std::atomic<int> Closes{0};
+    std::atomic<int> FailQueries{0}; // the next this many queue queries fail
+    std::atomic<int> Opens{0};       // devices wrapped so far (reopens included)
 };
 
 class TSpySerialDevice : public ISerialDevice {
   public:
     TSpySerialDevice(std::unique_ptr<ISerialDevice> real, TSpyRecord& record)
-        : Real(std::move(real)), Record(record) {}
+        : Real(std::move(real)), Record(record) {
+        ++Record.Opens;
+    }
 
     bool GetState(TCommState& state) override { return Real->GetState(state); }
     bool SetState(const TCommState& state) override;
@@ -38,7 +42,8 @@ class TSpySerialDevice : public ISerialDevice {
         return Real->Write(bytes, count);
     }
     bool Close() override;
-    TWaitResult Wait(TWakeEvent& wake) override { return Real->Wait(wake); }
+    // The link's own polling wait, through this spy's queue query.
+    TWaitResult Wait(TWakeEvent& wake) override { return WaitByPollingQueue(*this, wake, 1); }
 
   private:
     std::unique_ptr<ISerialDevice> Real;

@@ -20,6 +20,8 @@ constexpr Status DeviceNotFound = 2;
 constexpr Status DeviceNotOpened = 3;
 constexpr Status IoError = 4;
 constexpr std::uint32_t ListNumberOnly = 0x80000000u;
+constexpr std::uint32_t ListByIndex = 0x40000000u;
+constexpr std::uint32_t OpenByDescription = 2;
 constexpr int MaxAdapters = 8;
 
 struct Adapter {
@@ -29,6 +31,7 @@ struct Adapter {
 
 std::mutex Guard;
 std::array<FakeFtSettings, MaxAdapters> Recorded{};
+int QueueFailures = 0; // the next this many queue queries fail
 
 std::vector<std::string> Paths() {
     std::vector<std::string> paths;
@@ -127,6 +130,13 @@ __attribute__((visibility("default"))) Status FT_SetTimeouts(void* handle, std::
 
 __attribute__((visibility("default"))) Status FT_GetQueueStatus(void* handle,
                                                                 std::uint32_t* waiting) {
+    {
+        std::lock_guard<std::mutex> lock(Guard);
+        if (QueueFailures > 0) {
+            --QueueFailures;
+            return IoError;
+        }
+    }
     int count = 0;
     if (::ioctl(Of(handle)->Fd, FIONREAD, &count) != 0) {
         return IoError; // the far end is gone, as with an unplugged adapter
@@ -141,13 +151,30 @@ __attribute__((visibility("default"))) Status FT_SetLatencyTimer(void* handle, s
     return Ok;
 }
 
-__attribute__((visibility("default"))) Status FT_ListDevices(void* count, void*,
+__attribute__((visibility("default"))) Status FT_ListDevices(void* count, void* text,
                                                              std::uint32_t flags) {
+    if ((flags & ListByIndex) != 0 && text != nullptr) {
+        const auto index = reinterpret_cast<std::uintptr_t>(count);
+        if (index >= Paths().size()) {
+            return DeviceNotFound;
+        }
+        const std::string answer = (flags & 3u) == OpenByDescription
+                                       ? "Fake FT232R " + std::to_string(index + 1)
+                                       : "FAKE000" + std::to_string(index + 1);
+        answer.copy(static_cast<char*>(text), answer.size());
+        static_cast<char*>(text)[answer.size()] = '\0';
+        return Ok;
+    }
     if (flags != ListNumberOnly) {
         return IoError;
     }
     *static_cast<std::uint32_t*>(count) = static_cast<std::uint32_t>(Paths().size());
     return Ok;
+}
+
+__attribute__((visibility("default"))) void FakeFt_FailQueueQueries(int count) {
+    std::lock_guard<std::mutex> lock(Guard);
+    QueueFailures = count;
 }
 
 __attribute__((visibility("default"))) bool FakeFt_Settings(int index, FakeFtSettings* settings) {

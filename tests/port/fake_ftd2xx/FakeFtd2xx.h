@@ -20,4 +20,6 @@ struct FakeFtSettings {
 
 // Settings last given to adapter index; false when the index is out of range.
 using FakeFtSettingsFunction = bool (*)(int index, FakeFtSettings* settings);
+// The next count FT_GetQueueStatus calls fail, as a transient driver hiccup would.
+using FakeFtFailQueueQueriesFunction = void (*)(int count);
 }
