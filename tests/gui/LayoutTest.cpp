@@ -142,13 +142,8 @@ TEST_P(LayoutTest, ControlStandsAtItsPlaceWithItsCaption) {
     }
 }
 
-// Every entry of a drop-down list must fit its text field. The chart scale list is 58 pixels
-// wide by design and its longer scales ("100 Hz" and up) are clipped in it: a known fault of the
-// layout, held here so that a fix (or a worse clipping) shows.
-bool KnownTooNarrow(const QComboBox* combo) {
-    return combo->objectName() == QStringLiteral("Combo_Max");
-}
-
+// Every entry of a drop-down list must fit its text field (the chart scale list too, at its
+// 58 pixels).
 void ExpectEntriesFit(QComboBox* combo) {
     QStyleOptionComboBox option;
     option.initFrom(combo);
@@ -161,11 +156,7 @@ void ExpectEntriesFit(QComboBox* combo) {
     for (int i = 0; i < combo->count(); ++i) {
         widest = std::max(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
     }
-    if (KnownTooNarrow(combo)) {
-        EXPECT_GT(widest, field.width()) << "fits now: drop it from KnownTooNarrow";
-    } else {
-        EXPECT_LE(widest, field.width());
-    }
+    EXPECT_LE(widest, field.width()) << combo->objectName().toStdString();
 }
 
 // A group frame's title must stand inside the frame.
