@@ -244,7 +244,15 @@ window_end_to_end() {
     close_app || return 1
     local ini="$app/quorvel-win64/quorvel.ini"
     check_settings_file "$ini" || return 1
-    if ! grep -qx "Port=$COM_PORT" "$ini" || ! grep -qx 'Mode=4' "$ini"; then
+    # Written on Windows, every line ends in CR LF, as the platform's profile functions write it.
+    if grep -q $'[^\r]$' "$ini"; then
+        cat -A "$ini" >&2
+        fail "settings file has lines without CR LF"
+        return 1
+    fi
+    local text
+    text=$(tr -d '\r' <"$ini")
+    if ! grep -qx "Port=$COM_PORT" <<<"$text" || ! grep -qx 'Mode=4' <<<"$text"; then
         cat "$ini" >&2
         fail "settings file does not hold the port and RTU"
         return 1
