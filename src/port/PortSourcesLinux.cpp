@@ -3,6 +3,7 @@
 #include "PortSources.h"
 
 #include "PortFolder.h"
+#include "PortOrigin.h"
 #include "SerialDevicePosix.h"
 
 #include <algorithm>
@@ -201,21 +202,32 @@ std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, const T
         return nullptr;
     }
     const std::string path = PathOfPort(name, roots);
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return nullptr;
+    // The registration the device was reached through is kept with it; one replaced while the
+    // open ran leaves unknown which target was opened, so the open is done again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const TPathEntry entry = EntryOf(path);
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            return nullptr;
+        }
+        if (!(EntryOf(path) == entry)) {
+            ::close(fd);
+            continue;
+        }
+        if (::isatty(fd) == 0) {
+            ::close(fd); // only terminal devices carry a serial line
+            return nullptr;
+        }
+        // The advisory lock other serial programs take and respect; TIOCEXCL alone does not
+        // stop root, nor a program that opened the port before us.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        return std::make_unique<TPosixSerialDevice>(fd,
+                                                    TPortOrigin{path, entry, IsPseudoTerminal(fd)});
     }
-    if (::isatty(fd) == 0) {
-        ::close(fd); // only terminal devices carry a serial line
-        return nullptr;
-    }
-    // The advisory lock other serial programs take and respect; TIOCEXCL alone does not stop
-    // root, nor a program that opened the port before us.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    return std::make_unique<TPosixSerialDevice>(fd);
+    return nullptr;
 }
 
 } // namespace quorvel

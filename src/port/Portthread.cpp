@@ -308,7 +308,8 @@ bool TPortThread::IsLinkLost() {
 }
 
 // Main thread, asked by the worker while the device of the open link is gone: the same name
-// with the same line settings, as if the operator had pressed "Zár" and "Nyit".
+// with the same line settings, as if the operator had pressed "Zár" and "Nyit"; not while that
+// name can only lead to another program's device.
 void TPortThread::Reopen(std::uint64_t generation) {
     {
         std::lock_guard<std::mutex> guard(Lock);
@@ -317,10 +318,14 @@ void TPortThread::Reopen(std::uint64_t generation) {
         }
         ReleaseLostDevice();
     }
+    if (Vanished && !Vanished->MayReopen()) {
+        return;
+    }
     const bool opened = UsbPort ? OpenUsb() : OpenCom();
     if (!opened) {
         return;
     }
+    Vanished.reset();
     {
         std::lock_guard<std::mutex> guard(Lock);
         ++LinkGeneration;
@@ -331,7 +336,9 @@ void TPortThread::Reopen(std::uint64_t generation) {
 }
 
 // Under Lock. The vanished device cannot be given its own settings back; its handle is let go
-// and the configuration that was in force is kept for the reopen.
+// (so the system may give its name to the device when it returns) and the configuration that was
+// in force is kept for the reopen. A serial port stays as Vanished, closed, to be asked whether
+// its name may lead back to it.
 void TPortThread::ReleaseLostDevice() {
     if (!ComHandle) {
         return;
@@ -342,6 +349,7 @@ void TPortThread::ReleaseLostDevice() {
         ComHandle->Close();
         StoredState = ActiveState;
         StoredTimeouts = ActiveTimeouts;
+        Vanished = std::move(ComHandle);
     }
     ComHandle.reset();
     OpenAdapter = nullptr;
@@ -367,6 +375,7 @@ void TPortThread::ReportLinkLost(bool lost) {
 void TPortThread::CloseDevice() {
     if (Lost()) {
         ReleaseLostDevice();
+        Vanished.reset();
         PortOpen = false;
         return;
     }

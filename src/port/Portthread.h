@@ -153,6 +153,9 @@ class TPortThread : public IFrameWriter {
     // The open device, serial port or adapter; null while the link is open but its device gone
     // and not yet reopened.
     std::unique_ptr<ISerialDevice> ComHandle;
+    // The closed serial port whose device vanished, kept to ask whether its name may lead back
+    // to it; main thread only.
+    std::unique_ptr<ISerialDevice> Vanished;
     void* FtHandle = nullptr;
     TD2xxDevice* OpenAdapter = nullptr; // ComHandle when it is a D2XX adapter
 

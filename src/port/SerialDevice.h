@@ -49,6 +49,10 @@ class ISerialDevice {
 
     // Blocks until data may be waiting, the wake event is signalled or the port is gone.
     virtual TWaitResult Wait(TWakeEvent& wake) = 0;
+
+    // Asked after the port has vanished and been closed: false while opening its name again
+    // could only reach something other than this device coming back.
+    virtual bool MayReopen() { return true; }
 };
 
 } // namespace quorvel

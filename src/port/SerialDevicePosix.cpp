@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quorvel {
 
@@ -54,7 +55,8 @@ bool ApplySpeed(termios& settings, std::uint32_t baud) {
 
 } // namespace
 
-TPosixSerialDevice::TPosixSerialDevice(int fd) : Fd(fd) {
+TPosixSerialDevice::TPosixSerialDevice(int fd, TPortOrigin origin)
+    : Fd(fd), Origin(std::move(origin)) {
     HaveOriginal = ::tcgetattr(Fd, &Original) == 0;
     ::ioctl(Fd, TIOCEXCL); // no second opener, as the serial device is held on Windows
     SetLowLatency = RequestLowLatency(Fd);

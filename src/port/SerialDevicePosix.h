@@ -3,6 +3,7 @@
 // and the advisory lock on it.
 #pragma once
 
+#include "PortOrigin.h"
 #include "SerialDevice.h"
 
 #include <termios.h>
@@ -11,8 +12,9 @@ namespace quorvel {
 
 class TPosixSerialDevice : public ISerialDevice {
   public:
-    // Takes an open descriptor of a terminal device; remembers its settings for Close.
-    explicit TPosixSerialDevice(int fd);
+    // Takes an open descriptor of a terminal device, opened through origin; remembers its
+    // settings for Close.
+    TPosixSerialDevice(int fd, TPortOrigin origin);
     ~TPosixSerialDevice() override;
 
     bool GetState(TCommState& state) override;
@@ -26,11 +28,13 @@ class TPosixSerialDevice : public ISerialDevice {
     bool Write(const std::uint8_t* bytes, std::uint32_t count) override;
     bool Close() override;
     TWaitResult Wait(TWakeEvent& wake) override;
+    bool MayReopen() override { return MayLeadBack(Origin); }
 
   private:
     bool WaitWritable(int timeoutMs);
 
     int Fd;
+    TPortOrigin Origin;
     termios Original{};
     bool HaveOriginal = false;
     TCommTimeouts Timeouts{};

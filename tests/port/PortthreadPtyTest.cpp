@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -315,6 +316,42 @@ TEST_F(PortPtyLink, ReplugUnderTheSameNameReopensByItself) {
     const std::uint8_t frame[] = {0x01};
     EXPECT_TRUE(Link->WriteFrame(frame, 1));
     EXPECT_EQ(back->Read(1), ByteString{0x01});
+    Link.reset();
+}
+
+// A pseudo-terminal never comes back. Once its far end and the link have let go of it, its
+// number goes to the next program that asks for a terminal, while the port's registration still
+// names it: the link waits for the registration to be renewed instead of taking the stranger's
+// terminal. A renewed registration is taken even when it names the same number again.
+TEST_F(PortPtyLink, ReplugWaitsForANewRegistrationNotTheVanishedTerminalsNumber) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    const std::string vanished = Pty->SlavePath();
+    Pty->CloseSlave(); // only the link holds the terminal now, as with a simulator that ends
+    Pty->CloseMaster();
+    ASSERT_TRUE(Main.RunUntil([&] { return Link->IsLinkLost(); }));
+    // Another program's terminals, until one gets the number the link let go of.
+    std::vector<std::unique_ptr<TPty>> strangers;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (strangers.empty() || strangers.back()->SlavePath() != vanished) {
+        if (std::chrono::steady_clock::now() > deadline || strangers.size() > 200) {
+            GTEST_SKIP() << "another program holds " << vanished;
+        }
+        Main.RunUntil([] { return false; }, std::chrono::milliseconds(10));
+        strangers.push_back(std::make_unique<TPty>());
+    }
+    TPty& stranger = *strangers.back();
+    Main.RunUntil([] { return false; },
+                  std::chrono::milliseconds(3 * TPortThread::ReopenIntervalMs));
+    EXPECT_TRUE(Link->IsLinkLost()) << "the link took another program's terminal " << vanished;
+    ASSERT_TRUE(stranger.Write({0x66}));
+    Main.RunUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_TRUE(All.empty());
+
+    RegisterLink(Ports.Path(), "SIM", stranger.SlavePath());
+    ASSERT_TRUE(Main.RunUntil([&] { return !Link->IsLinkLost(); }));
+    ASSERT_TRUE(stranger.Write({0x5A}));
+    ASSERT_TRUE(ReceiveUntil(1));
+    EXPECT_EQ(All, ByteString{0x5A});
     Link.reset();
 }
 
