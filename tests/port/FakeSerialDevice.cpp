@@ -76,6 +76,11 @@ bool TFakeSerialDevice::Close() {
     return true;
 }
 
+bool TFakeSerialDevice::MayReopen() {
+    std::lock_guard<std::mutex> lock(Port->Lock);
+    return Port->LeadsBack;
+}
+
 TWaitResult TFakeSerialDevice::Wait(TWakeEvent& wake) {
     {
         std::lock_guard<std::mutex> lock(Port->Lock);

@@ -27,6 +27,7 @@ struct TFakePort {
     bool RefuseOpen = false;
     bool FailClose = false;
     bool Vanish = false;             // Wait reports a hang-up
+    bool LeadsBack = true;           // a vanished device's answer to MayReopen
     std::uint32_t Overstate = 0;     // BytesWaiting reports this many more than there are
     std::deque<ByteString> Incoming; // one entry per burst
     std::vector<std::uint32_t> ReadSizes;
@@ -50,6 +51,7 @@ class TFakeSerialDevice : public ISerialDevice {
     bool Write(const std::uint8_t* bytes, std::uint32_t count) override;
     bool Close() override;
     TWaitResult Wait(TWakeEvent& wake) override;
+    bool MayReopen() override;
 
   private:
     std::shared_ptr<TFakePort> Port;

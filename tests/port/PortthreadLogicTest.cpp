@@ -244,6 +244,28 @@ TEST_F(PortLogicLost, VanishedDeviceIsReopenedWhenItIsBack) {
     EXPECT_TRUE(Link->WriteFrame(frame, 1));
 }
 
+// The vanished device says its name cannot lead back to it yet (a pseudo-terminal whose
+// registration still names its old number): no open is tried until it can.
+TEST_F(PortLogicLost, NoReopenIsTriedWhileTheNameCannotLeadBack) {
+    {
+        std::lock_guard<std::mutex> lock(Port->Lock);
+        Port->LeadsBack = false;
+    }
+    LoseThePort();
+    SetPort(false, false);
+    const std::size_t before = Attempts();
+    Idle(3 * TPortThread::ReopenIntervalMs);
+    EXPECT_EQ(Attempts(), before);
+    EXPECT_TRUE(Link->IsLinkLost());
+    {
+        std::lock_guard<std::mutex> lock(Port->Lock);
+        Port->LeadsBack = true;
+    }
+    ASSERT_TRUE(Main.RunUntil([&] { return !Link->IsLinkLost(); }));
+    EXPECT_EQ(Attempts(), before + 1);
+    EXPECT_EQ(Reports, (std::vector<bool>{true, false}));
+}
+
 TEST_F(PortLogicLost, CloseStopsTheAttempts) {
     LoseThePort();
     EXPECT_TRUE(Link->ClosePort());
