@@ -121,7 +121,7 @@ class TWalk {
                 break;
             }
             if (Upper(device->substr(0, 4)) == L"VID_") { // root hubs and the like are passed over
-                Device(branch, *device, enumerator + L"\\" + *device);
+                Device(branch, enumerator, *device);
             }
         }
         return GoOn();
@@ -133,7 +133,7 @@ class TWalk {
                                                        [](const TWanted& w) { return !w.Present; });
     }
 
-    void Device(const TKey& branch, const std::wstring& name, const std::wstring& devicePath) {
+    void Device(const TKey& branch, const std::wstring& enumerator, const std::wstring& name) {
         const TKey device(branch.Get(), name);
         for (DWORD i = 0; device && GoOn(); ++i) {
             const std::optional<std::wstring> instance = device.SubkeyName(i);
@@ -141,8 +141,39 @@ class TWalk {
                 break;
             }
             ++Visited;
-            Instance(device, *instance, devicePath + L"\\" + *instance);
+            Instance(device, *instance, enumerator + L"\\" + name + L"\\" + *instance);
+            if (Found && Found->Serial.empty()) {
+                Found->Serial = CompositeParentSerial(branch, enumerator, name, *instance);
+            }
+            Found = nullptr;
         }
+    }
+
+    // One interface of a composite device has an instance that Windows made from its parent's
+    // ParentIdPrefix; the parent's instance may be the serial number.
+    std::string CompositeParentSerial(const TKey& branch, const std::wstring& enumerator,
+                                      const std::wstring& composite, const std::wstring& instance) {
+        const std::size_t mark = Upper(composite).find(L"&MI_");
+        if (mark == std::wstring::npos) {
+            return {};
+        }
+        const std::wstring parentName = composite.substr(0, mark);
+        const TKey parent(branch.Get(), parentName);
+        const std::wstring madeUp = Upper(instance);
+        for (DWORD i = 0; parent && Visited < MaxKeysVisited; ++i) {
+            const std::optional<std::wstring> name = parent.SubkeyName(i);
+            if (!name) {
+                break;
+            }
+            ++Visited;
+            const std::wstring prefix = Upper(TKey(parent.Get(), *name).Text(L"ParentIdPrefix"));
+            if (!prefix.empty() && madeUp.rfind(prefix + L"&", 0) == 0) {
+                const std::optional<TUsbDeviceFacts> device =
+                    UsbIdsOfInstancePath(Utf8(enumerator + L"\\" + parentName + L"\\" + *name));
+                return device ? device->Serial : std::string();
+            }
+        }
+        return {};
     }
 
     // A device that was once plugged in keeps its key; only one that is present has the
@@ -174,9 +205,11 @@ class TWalk {
         }
         match->Device = std::move(facts);
         match->Present = present;
+        Found = &*match->Device;
     }
 
     std::vector<TWanted>& Wanted;
+    TUsbDeviceFacts* Found = nullptr; // the device the last instance gave a port
     int Visited = 0;
 };
 

@@ -89,6 +89,8 @@ class WineUsbPortNotes : public TLinkFixture {
                 L"USB\\VID_10C4&PID_EA60\\QVGONE01",
                 L"FTDIBUS\\VID_0403+PID_6001+QV285BIA\\0000",
                 L"USB\\VID_2341&PID_8036&MI_00\\6&3A5F1B2&0&0000",
+                L"USB\\VID_2341&PID_8036\\QVOTHER01",
+                L"USB\\VID_2341&PID_8036\\QVPARENT01",
                 L"USB\\VID_XYZ&PID_1\\QVODD001",
                 L"USB\\ROOT_HUB30\\4&QVHUB&0&0",
                 L"USB\\VID_1209&PID_0001\\QVNOPARAMS",
@@ -141,12 +143,24 @@ TEST_F(WineUsbPortNotes, APulledDeviceIsAllThereIsToTell) {
                                  "USB azonosító: 10c4:ea60");
 }
 
-// Names ignoring case; a made-up instance carries no serial number.
+// Names ignoring case; a made-up instance carries no serial number of its own.
 TEST_F(WineUsbPortNotes, CompositeDeviceInterfaceHasNoSerialNumber) {
     const std::string lower = AddedSerialMapNames()[2]; // com3
     AddDevice(L"USB\\VID_2341&PID_8036&MI_00\\6&3A5F1B2&0&0000", "COM3", true,
               {{L"DeviceDesc", L"@usbser.inf,%usbser.devicedesc%"}});
     ExpectNote(Notes()[lower], "USB azonosító: 2341:8036");
+}
+
+// Its parent's instance, the one whose ParentIdPrefix made the interface's, is.
+TEST_F(WineUsbPortNotes, CompositeDeviceInterfaceTakesItsParentsSerialNumber) {
+    const std::string lower = AddedSerialMapNames()[2];
+    AddDevice(L"USB\\VID_2341&PID_8036\\QVOTHER01", "", true, {{L"ParentIdPrefix", L"6&11111&0"}});
+    AddDevice(L"USB\\VID_2341&PID_8036\\QVPARENT01", "", true,
+              {{L"ParentIdPrefix", L"6&3a5f1b2&0"}, {L"DeviceDesc", L"USB Composite Device"}});
+    AddDevice(L"USB\\VID_2341&PID_8036&MI_00\\6&3A5F1B2&0&0000", "COM3", true,
+              {{L"DeviceDesc", L"Arduino Leonardo"}});
+    ExpectNote(Notes()[lower], "Termék: Arduino Leonardo\nSorozatszám: QVPARENT01\n"
+                               "USB azonosító: 2341:8036");
 }
 
 TEST_F(WineUsbPortNotes, OddKeysLeaveTheListAndItsOtherNotesAlone) {
