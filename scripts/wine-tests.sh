@@ -6,6 +6,9 @@
 # (scripts/wine-window.sh). Fails when any test fails. Cleans up simulators, X server and
 # wineserver on every exit. The Qt tarball: QUORVEL_QT_MINGW_TARBALL, else
 # $QUORVEL_SHARED/qt6-mingw/, else ../shared/qt6-mingw/ beside the repository.
+# While working on a few tests: QUORVEL_WINE_ONLY=<ctest -R regex> builds only the targets in
+# QUORVEL_WINE_TARGETS (default: all), runs only the matching tests one at a time and skips the
+# window test and the counts; never set in CI.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 lane_start=$(date +%s)
@@ -60,7 +63,12 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 phase "mingw: configure and build"
-if [ "$have_qt" -eq 1 ]; then
+only=${QUORVEL_WINE_ONLY:-}
+if [ -n "$only" ]; then
+    [ -f build/mingw/CMakeCache.txt ] || cmake --preset mingw >/dev/null
+    # shellcheck disable=SC2086 # a list of target names
+    cmake --build --preset mingw --target ${QUORVEL_WINE_TARGETS:-all}
+elif [ "$have_qt" -eq 1 ]; then
     cmake --preset mingw -DQUORVEL_BUILD_GUI=ON -DQUORVEL_QT_MINGW_TARBALL="$QT_TARBALL" >/dev/null
     cmake --build --preset mingw --target all quorvel_dist
 else
@@ -159,6 +167,11 @@ run_ctest() {
     grep -vE '^ *Start +[0-9]+: |Passed +[0-9.]+ sec$' "$log" || true
     return "$result"
 }
+if [ -n "$only" ]; then
+    run_ctest "$work/only.log" -j1 -R "$only" || status=1
+    grep -E 'tests passed|tests? failed out of' "$work/only.log" || true
+    exit "$status"
+fi
 rm -f build/mingw/gtest-results/*.xml # counted after the run: none may be left from an earlier one
 phase "host-side fixtures and the other tests"
 run_ctest "$work/others.log" -j2 -E "$wine_suites" || status=1

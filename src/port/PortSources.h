@@ -23,8 +23,9 @@ struct TSerialPortInfo {
     std::string Note;
 };
 
-// The serial ports the system knows (Windows: the serial device map; Linux: kernel serial
-// devices and registered virtual ports), read afresh at every call.
+// The serial ports the system knows (Windows: the serial device map, with the device tree's
+// word on USB devices; Linux: kernel serial devices and registered virtual ports), read afresh
+// at every call.
 std::vector<TSerialPortInfo> SystemSerialPorts(const TPortRoots& roots);
 // Their names, unsorted.
 std::vector<std::string> SystemSerialPortNames(const TPortRoots& roots);

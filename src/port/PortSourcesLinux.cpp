@@ -5,6 +5,7 @@
 #include "PortFolder.h"
 #include "PortOrigin.h"
 #include "SerialDevicePosix.h"
+#include "UsbDeviceNote.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -88,27 +89,15 @@ std::optional<fs::path> UsbDeviceOf(const fs::path& entry) {
     return std::nullopt;
 }
 
-void AddLine(std::string& note, const std::string& label, const std::string& value) {
-    if (value.empty()) {
-        return;
-    }
-    note += (note.empty() ? "" : "\n") + label + value;
-}
-
 std::string KernelPortNote(const fs::path& entry, const fs::path& node) {
     std::string note;
     if (const std::optional<fs::path> usb = UsbDeviceOf(entry)) {
-        AddLine(note, "Gyártó: ", FirstLine(*usb / "manufacturer"));
-        AddLine(note, "Termék: ", FirstLine(*usb / "product"));
-        AddLine(note, "Sorozatszám: ", FirstLine(*usb / "serial"));
-        const std::string vendor = FirstLine(*usb / "idVendor");
-        const std::string product = FirstLine(*usb / "idProduct");
-        if (!vendor.empty() && !product.empty()) {
-            AddLine(note, "USB azonosító: ", vendor + ":" + product);
-        }
+        note = UsbDeviceNote({FirstLine(*usb / "manufacturer"), FirstLine(*usb / "product"),
+                              FirstLine(*usb / "serial"), FirstLine(*usb / "idVendor"),
+                              FirstLine(*usb / "idProduct")});
     }
-    AddLine(note, "Eszköz: ", node.string());
-    AddLine(note, "", AccessNote(node.string()));
+    AddNoteLine(note, "Eszköz: ", node.string());
+    AddNoteLine(note, "", AccessNote(node.string()));
     return note;
 }
 
@@ -137,7 +126,7 @@ void AddVirtualPorts(const TPortRoots& roots, std::vector<TSerialPortInfo>& port
         if (it->is_symlink(linkError) && fs::exists(it->path(), linkError)) {
             std::string note =
                 "Virtuális port: " + fs::read_symlink(it->path(), linkError).string();
-            AddLine(note, "", AccessNote(it->path().string()));
+            AddNoteLine(note, "", AccessNote(it->path().string()));
             ports.push_back({it->path().filename().string(), note});
         }
     }

@@ -1,5 +1,8 @@
-// Windows port source: the values of the serial device map in the registry.
+// Windows port source: the values of the serial device map in the registry, each with what the
+// device tree tells of its USB device.
 #include "PortSources.h"
+
+#include "UsbRegistryWin32.h"
 
 #include <windows.h>
 
@@ -16,8 +19,8 @@ std::string TextOfValue(const std::vector<char>& data, DWORD size) {
     return text;
 }
 
-// The value name is the kernel's device object (\Device\Serial0, \Device\VCP0 for an FTDI
-// virtual COM port): all the map holds for the device.
+// Note holds the value name for now: the kernel's device object (\Device\Serial0, \Device\VCP0
+// for an FTDI virtual COM port), all the map holds for the device.
 void ReadValues(HKEY key, std::vector<TSerialPortInfo>& ports) {
     DWORD valueCount = 0;
     DWORD longestName = 0;
@@ -35,9 +38,23 @@ void ReadValues(HKEY key, std::vector<TSerialPortInfo>& ports) {
         const LONG result = ::RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type,
                                             reinterpret_cast<BYTE*>(data.data()), &dataSize);
         if (result == ERROR_SUCCESS && type == REG_SZ && dataSize <= data.size()) {
-            ports.push_back(
-                {TextOfValue(data, dataSize), "Eszköz: " + std::string(name.data(), nameSize)});
+            ports.push_back({TextOfValue(data, dataSize), std::string(name.data(), nameSize)});
         }
+    }
+}
+
+// The USB device first, as on Linux, then the device object.
+void AddUsbNotes(std::vector<TSerialPortInfo>& ports) {
+    std::vector<std::string> names;
+    for (const TSerialPortInfo& port : ports) {
+        names.push_back(port.Name);
+    }
+    const std::map<std::string, TUsbDeviceFacts> devices = UsbDevicesOfPorts(names);
+    for (TSerialPortInfo& port : ports) {
+        const auto device = devices.find(port.Name);
+        std::string note = device != devices.end() ? UsbDeviceNote(device->second) : std::string();
+        AddNoteLine(note, "Eszköz: ", port.Note);
+        port.Note = std::move(note);
     }
 }
 
@@ -54,6 +71,7 @@ std::vector<TSerialPortInfo> SystemSerialPorts(const TPortRoots&) {
     }
     ReadValues(key, ports);
     ::RegCloseKey(key);
+    AddUsbNotes(ports);
     return ports;
 }
 

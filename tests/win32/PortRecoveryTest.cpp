@@ -2,11 +2,15 @@
 // while the link is open, the serial device map read again at every list, and the link that
 // reopens its COM port by itself after the queue query kept failing.
 #include "DriveRegisters.h"
+#include "ImportHook.h"
 #include "LinkFixture.h"
 #include "TimerResolution.h"
 #include "WineLane.h"
 
+#include <timeapi.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
 namespace quorvel::win32test {
@@ -46,19 +50,57 @@ TEST_F(WineHighCom, OpensThroughTheDeviceNamespaceAndKeepsItsName) {
     EXPECT_TRUE(link->ClosePort());
 }
 
-using WineFineTimer = TLinkFixture;
+// What the link asked of the system's timer: the winmm calls themselves, caught in this
+// executable's import table, as Wine's timeBeginPeriod changes nothing that could be read back.
+struct TFineTimerCalls {
+    static inline std::atomic<int> Begun{0}; // timeBeginPeriod(1) that succeeded
+    static inline std::atomic<int> Ended{0}; // timeEndPeriod(1) that succeeded
+    static inline UINT(WINAPI* Begin)(UINT) = nullptr;
+    static inline UINT(WINAPI* End)(UINT) = nullptr;
+
+    static UINT WINAPI CountBegin(UINT period) {
+        const UINT result = Begin(period);
+        Begun += period == 1 && result == TIMERR_NOERROR ? 1 : 0;
+        return result;
+    }
+    static UINT WINAPI CountEnd(UINT period) {
+        const UINT result = End(period);
+        Ended += period == 1 && result == TIMERR_NOERROR ? 1 : 0;
+        return result;
+    }
+    static int Held() { return Begun - Ended; }
+};
+
+class WineFineTimer : public TLinkFixture {
+  protected:
+    void SetUp() override {
+        TLinkFixture::SetUp();
+        TFineTimerCalls::Begin = reinterpret_cast<UINT(WINAPI*)(UINT)>(BeginHook.Original());
+        TFineTimerCalls::End = reinterpret_cast<UINT(WINAPI*)(UINT)>(EndHook.Original());
+        ASSERT_NE(TFineTimerCalls::Begin, nullptr) << "timeBeginPeriod is not imported";
+        ASSERT_NE(TFineTimerCalls::End, nullptr) << "timeEndPeriod is not imported";
+    }
+
+    TImportHook BeginHook{"winmm.dll", "timeBeginPeriod",
+                          reinterpret_cast<void*>(&TFineTimerCalls::CountBegin)};
+    TImportHook EndHook{"winmm.dll", "timeEndPeriod",
+                        reinterpret_cast<void*>(&TFineTimerCalls::CountEnd)};
+};
 
 TEST_F(WineFineTimer, HeldWhileTheLinkIsOpenAndGivenBackAtClose) {
     const int before = FineTimerRequests();
     auto link = MakeLink(false);
     ASSERT_TRUE(link->Configure(ModeRTU, 19200));
+    EXPECT_EQ(TFineTimerCalls::Held(), 1);
     EXPECT_EQ(FineTimerRequests(), before + 1);
     link->SetBaudRate(38400); // close and reopen: still one request
-    EXPECT_EQ(FineTimerRequests(), before + 1);
+    EXPECT_EQ(TFineTimerCalls::Held(), 1);
     EXPECT_TRUE(link->ClosePort());
+    EXPECT_EQ(TFineTimerCalls::Held(), 0);
     EXPECT_EQ(FineTimerRequests(), before);
     Settings.Port = "COM77";
     EXPECT_FALSE(link->Configure(ModeRTU, 19200));
+    EXPECT_EQ(TFineTimerCalls::Held(), 0);
     EXPECT_EQ(FineTimerRequests(), before);
 }
 
