@@ -25,14 +25,20 @@ bool TFrameGate::eventFilter(QObject* watched, QEvent* event) {
         }
         return true;
     }
-    SinceRepaint.start();
-    ++RepaintCount;
+    LetThrough();
     return false;
 }
 
-void TFrameGate::Release() {
+void TFrameGate::LetThrough() {
     SinceRepaint.start();
     ++RepaintCount;
+    if (BeforeRepaint) {
+        BeforeRepaint();
+    }
+}
+
+void TFrameGate::Release() {
+    LetThrough();
     Releasing = true;
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(Window, &request);

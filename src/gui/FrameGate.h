@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 class QWidget;
 
 namespace quorvel {
@@ -19,11 +21,16 @@ class TFrameGate : public QObject {
 
     int Repaints() const { return RepaintCount; } // repaints let through so far
 
+    // Runs just before each repaint is let through: the last moment to bring deferred texts
+    // up to date, so the frame shows them.
+    std::function<void()> BeforeRepaint;
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void Release();
+    void LetThrough();
 
     QWidget* Window;
     QTimer Held;

@@ -32,9 +32,10 @@ TForm_Quorvel* Form_Quorvel = nullptr;
 TForm_Quorvel::TForm_Quorvel(std::string settingsPath, QWidget* parent)
     : QMainWindow(parent), SettingsPath(std::move(settingsPath)) {
     BuildWindow();
-    new TFrameGate(this); // a poll tick at 2 ms must not cost a repaint each
+    auto* gate = new TFrameGate(this); // a poll tick at 2 ms must not cost a repaint each
     ConnectHandlers();
     FormCreate();
+    gate->BeforeRepaint = [this] { View->ShowPendingCounters(); };
     Form_Quorvel = this;
 }
 

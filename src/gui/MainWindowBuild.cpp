@@ -1,4 +1,5 @@
 // Builds Form_Quorvel's controls at their fixed positions (client-area pixels).
+#include "CachedGroupBox.h"
 #include "CompactStyle.h"
 #include "DiagramPanel.h"
 #include "GuiFont.h"
@@ -35,7 +36,7 @@ template <typename T> T* Named(T* widget, const char* name) {
 }
 
 QGroupBox* Group(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* group = Named(new QGroupBox(caption, parent), name);
+    auto* group = Named(new TCachedGroupBox(caption, parent), name);
     group->setGeometry(geometry);
     return group;
 }

@@ -18,8 +18,7 @@ QString Text(const std::string& text) {
 }
 
 // Most ticks rewrite a box with the text it already shows; only a change costs a new layout.
-void SetIfChanged(QLineEdit* edit, const std::string& text) {
-    const QString value = Text(text);
+void SetIfChanged(QLineEdit* edit, const QString& value) {
     if (edit->text() != value) {
         edit->setText(value);
     }
@@ -27,26 +26,51 @@ void SetIfChanged(QLineEdit* edit, const std::string& text) {
 
 } // namespace
 
-void TWindowEngineView::SetCounterText(CounterBox box, const std::string& text) {
-    QLineEdit* edit = nullptr;
+QLineEdit* TWindowEngineView::CounterEdit(CounterBox box) const {
     switch (box) {
     case CounterBox::SentMessage:
-        edit = Window.Edit_SentMessage;
-        break;
+        return Window.Edit_SentMessage;
     case CounterBox::RecMessage:
-        edit = Window.Edit_RecMessage;
-        break;
+        return Window.Edit_RecMessage;
     case CounterBox::NoAnswer:
-        edit = Window.Edit_NoAnswer;
-        break;
+        return Window.Edit_NoAnswer;
     case CounterBox::ErrorMessage:
-        edit = Window.Edit_ErrorMessage;
-        break;
+        return Window.Edit_ErrorMessage;
     case CounterBox::Error:
-        edit = Window.Edit_Error;
         break;
     }
-    SetIfChanged(edit, text);
+    return Window.Edit_Error;
+}
+
+// At the 2 ms tick a box changes up to eight times a frame; only the last text is ever seen.
+// A hidden window is not repainted, so its boxes take the text at once.
+void TWindowEngineView::SetCounterText(CounterBox box, const std::string& text) {
+    QLineEdit* edit = CounterEdit(box);
+    TPendingText& slot = Counters[static_cast<std::size_t>(box)];
+    QString value = Text(text);
+    if (!edit->isVisible()) {
+        slot.Pending = false;
+        SetIfChanged(edit, value);
+        return;
+    }
+    if (slot.Pending ? slot.Text == value : edit->text() == value) {
+        return;
+    }
+    slot.Text = std::move(value);
+    if (!slot.Pending) {
+        slot.Pending = true;
+        edit->update(); // asks for the repaint that brings the text
+    }
+}
+
+void TWindowEngineView::ShowPendingCounters() {
+    for (std::size_t k = 0; k < Counters.size(); ++k) {
+        TPendingText& slot = Counters[k];
+        if (slot.Pending) {
+            slot.Pending = false;
+            SetIfChanged(CounterEdit(static_cast<CounterBox>(k)), slot.Text);
+        }
+    }
 }
 
 void TWindowEngineView::SetValueText(ValueBox box, const std::string& text) {
@@ -62,12 +86,12 @@ void TWindowEngineView::SetValueText(ValueBox box, const std::string& text) {
         edit = Window.Edit_ControlRefSignal;
         break;
     }
-    SetIfChanged(edit, text);
+    SetIfChanged(edit, Text(text));
 }
 
 void TWindowEngineView::SetVirtualInputText(int input, const std::string& text) {
     if (input >= 1 && input <= 6) {
-        SetIfChanged(Window.Edit_VirtualInput[static_cast<std::size_t>(input - 1)], text);
+        SetIfChanged(Window.Edit_VirtualInput[static_cast<std::size_t>(input - 1)], Text(text));
     }
 }
 

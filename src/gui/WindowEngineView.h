@@ -1,8 +1,16 @@
 // The polling engine's view of Form_Quorvel: value and counter boxes, markers, the virtual input
 // buttons, the log memos and the chart. Borrowed by the engine; GUI thread only.
+// Counter texts of a shown window reach their boxes at the next repaint (ShowPendingCounters),
+// not at every tick: a box shows the latest tick's count whenever it is drawn.
 #pragma once
 
 #include "EngineView.h"
+
+#include <QString>
+
+#include <array>
+
+class QLineEdit;
 
 namespace quorvel {
 
@@ -24,8 +32,18 @@ class TWindowEngineView : public IEngineView {
     void AppendReceivedLine(const std::string& line) override;
     void AddChartPoint() override;
 
+    void ShowPendingCounters();
+
   private:
+    struct TPendingText {
+        QString Text;
+        bool Pending = false;
+    };
+
+    QLineEdit* CounterEdit(CounterBox box) const;
+
     TForm_Quorvel& Window;
+    std::array<TPendingText, 5> Counters;
 };
 
 } // namespace quorvel
