@@ -13,9 +13,8 @@ TCachedGroupBox::TCachedGroupBox(const QString& title, QWidget* parent)
 
 // Everything the style's drawing depends on; a title set later changes the key as well.
 TCachedGroupBox::TKey TCachedGroupBox::CurrentKey() const {
-    return TKey{
-        size(),  devicePixelRatioF(), title(), palette().cacheKey(), font(), isEnabled(),
-        style(), logicalDpiX()};
+    return TKey{size(), devicePixelRatioF(), title(), palette().cacheKey(),
+                font(), isEnabled(),         style(), logicalDpiX()};
 }
 
 // The same painter set-up as QStylePainter on the widget, so the pixels come out the same.
