@@ -1,6 +1,7 @@
 // Serial link figures over a pseudo-terminal: how long a chunk written by the far end takes to
 // reach OnReceive on the main thread, and how much CPU the process uses while the open port is
 // silent. Prints figures only. Usage: bench_port [samples] [silent-seconds]
+#include "BenchLoop.h"
 #include "Portthread.h"
 
 #include <algorithm>
@@ -24,62 +25,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The main thread: runs calls from the worker when asked to wait for something.
-class TLoop {
-  public:
-    quorvel::TMainThreadCall Calls() {
-        return {[this](const std::function<void()>& routine) { Call(routine); },
-                [this] { RunQueued(); }};
-    }
-
-    void Call(const std::function<void()>& routine) {
-        if (std::this_thread::get_id() == Main) {
-            routine();
-            return;
-        }
-        std::unique_lock<std::mutex> lock(Lock);
-        bool done = false;
-        Queue.push_back([&] {
-            routine();
-            std::lock_guard<std::mutex> inner(Lock);
-            done = true;
-        });
-        Changed.notify_all();
-        Changed.wait(lock, [&] { return done; });
-    }
-
-    void RunQueued() {
-        std::deque<std::function<void()>> batch;
-        {
-            std::lock_guard<std::mutex> lock(Lock);
-            batch.swap(Queue);
-        }
-        for (auto& routine : batch) {
-            routine();
-        }
-        Changed.notify_all();
-    }
-
-    // Blocks until a call arrives, runs the queue, until done() or the deadline.
-    bool RunUntil(const std::function<bool()>& done, Clock::time_point deadline) {
-        while (!done()) {
-            {
-                std::unique_lock<std::mutex> lock(Lock);
-                if (!Changed.wait_until(lock, deadline, [this] { return !Queue.empty(); })) {
-                    return false;
-                }
-            }
-            RunQueued();
-        }
-        return true;
-    }
-
-  private:
-    std::thread::id Main = std::this_thread::get_id();
-    std::mutex Lock;
-    std::condition_variable Changed;
-    std::deque<std::function<void()>> Queue;
-};
+using TLoop = quorvel::bench::TBenchLoop;
 
 double CpuSeconds() {
     rusage usage{};

@@ -2,6 +2,7 @@
 // the device's return to the first good reply, the CPU the process uses while the device is
 // gone, and how long a close takes when the far end never reads. Prints figures only.
 // Usage: bench_replug [rounds] [gone-seconds]
+#include "BenchLoop.h"
 #include "Portthread.h"
 
 #include <algorithm>
@@ -26,65 +27,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-// The main thread: runs the worker's calls while it waits for something.
-class TLoop {
-  public:
-    quorvel::TMainThreadCall Calls() {
-        return {[this](const std::function<void()>& routine) { Call(routine); },
-                [this] { RunQueued(); }};
-    }
-    void Call(const std::function<void()>& routine) {
-        if (std::this_thread::get_id() == Main) {
-            routine();
-            return;
-        }
-        std::unique_lock<std::mutex> lock(Lock);
-        bool done = false;
-        Queue.push_back([&] {
-            routine();
-            std::lock_guard<std::mutex> inner(Lock);
-            done = true;
-        });
-        Changed.notify_all();
-        Changed.wait(lock, [&] { return done; });
-    }
-    void RunQueued() {
-        std::deque<std::function<void()>> batch;
-        {
-            std::lock_guard<std::mutex> lock(Lock);
-            batch.swap(Queue);
-        }
-        for (auto& routine : batch) {
-            routine();
-        }
-        Changed.notify_all();
-    }
-    // Runs calls for ms milliseconds, and tick every tickMs (the poll tick's part).
-    void RunFor(int ms, int tickMs, const std::function<bool()>& tick) {
-        const auto end = Clock::now() + std::chrono::milliseconds(ms);
-        auto next = Clock::now();
-        while (Clock::now() < end) {
-            if (Clock::now() >= next) {
-                if (tick()) {
-                    return;
-                }
-                next += std::chrono::milliseconds(tickMs);
-            }
-            {
-                std::unique_lock<std::mutex> lock(Lock);
-                Changed.wait_for(lock, std::chrono::milliseconds(1),
-                                 [this] { return !Queue.empty(); });
-            }
-            RunQueued();
-        }
-    }
-
-  private:
-    std::thread::id Main = std::this_thread::get_id();
-    std::mutex Lock;
-    std::condition_variable Changed;
-    std::deque<std::function<void()>> Queue;
-};
+using TLoop = quorvel::bench::TBenchLoop;
 
 struct TFarEnd {
     int Master = -1;
