@@ -21,12 +21,33 @@ bool TFrameGate::eventFilter(QObject* watched, QEvent* event) {
     }
     if (SinceRepaint.isValid() && SinceRepaint.elapsed() < FrameMs) {
         if (!Held.isActive()) {
-            Held.start(static_cast<int>(FrameMs - SinceRepaint.elapsed()));
+            Held.start(HoldMs());
         }
         return true;
     }
     LetThrough();
     return false;
+}
+
+// The rest of the frame; while ticks are coming, one tick period more, so that the tick after
+// the frame's end is the one that lets the repaint through.
+int TFrameGate::HoldMs() const {
+    int hold = static_cast<int>(FrameMs - SinceRepaint.elapsed());
+    const bool ticking = SinceTick.isValid() && TickPeriodMs > 0 && TickPeriodMs < FrameMs &&
+                         SinceTick.elapsed() <= 2 * TickPeriodMs;
+    if (ticking) {
+        hold += TickPeriodMs;
+    }
+    return hold;
+}
+
+void TFrameGate::TickCame(int periodMs) {
+    TickPeriodMs = periodMs;
+    SinceTick.start();
+    if (Held.isActive() && SinceRepaint.elapsed() >= FrameMs) {
+        Held.stop();
+        Release();
+    }
 }
 
 void TFrameGate::LetThrough() {

@@ -32,10 +32,10 @@ TForm_Quorvel* Form_Quorvel = nullptr;
 TForm_Quorvel::TForm_Quorvel(std::string settingsPath, QWidget* parent)
     : QMainWindow(parent), SettingsPath(std::move(settingsPath)) {
     BuildWindow();
-    auto* gate = new TFrameGate(this); // a poll tick at 2 ms must not cost a repaint each
+    Gate = new TFrameGate(this); // a poll tick at 2 ms must not cost a repaint each
     ConnectHandlers();
     FormCreate();
-    gate->BeforeRepaint = [this] { View->ShowPendingCounters(); };
+    Gate->BeforeRepaint = [this] { View->ShowPending(); };
     Form_Quorvel = this;
 }
 
@@ -170,6 +170,7 @@ void TForm_Quorvel::Menu_OpenHelpClick() {}
 
 void TForm_Quorvel::TimerTimer() {
     PollEngine->TimerTimer();
+    Gate->TickCame(Timer->interval());
 }
 
 } // namespace quorvel

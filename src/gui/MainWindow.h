@@ -30,6 +30,7 @@ namespace quorvel {
 
 class TDiagramPanel;
 class TForm_AboutBox;
+class TFrameGate;
 class TMessageLogPanel;
 class TPollEngine;
 class TPortCombo;
@@ -115,6 +116,7 @@ class TForm_Quorvel : public QMainWindow {
 
     QWidget* Client = nullptr;
     QTimer* Timer = nullptr;
+    TFrameGate* Gate = nullptr;
 
     TPortCombo* Combo_Port = nullptr;
     QComboBox* Combo_Baudrate = nullptr;

@@ -43,27 +43,28 @@ QLineEdit* TWindowEngineView::CounterEdit(CounterBox box) const {
 }
 
 // At the 2 ms tick a box changes up to eight times a frame; only the last text is ever seen.
-// A hidden window is not repainted, so its boxes take the text at once.
+// A hidden window is not repainted, so its boxes take the text at once. A box the operator has
+// typed into takes the count again at the next tick, as every tick writes it.
 void TWindowEngineView::SetCounterText(CounterBox box, const std::string& text) {
     QLineEdit* edit = CounterEdit(box);
     TPendingText& slot = Counters[static_cast<std::size_t>(box)];
-    QString value = Text(text);
+    if (slot.Given == text && (slot.Pending || !edit->isModified())) {
+        return;
+    }
+    slot.Given = text;
+    slot.Text = Text(text);
     if (!edit->isVisible()) {
         slot.Pending = false;
-        SetIfChanged(edit, value);
+        SetIfChanged(edit, slot.Text);
         return;
     }
-    if (slot.Pending ? slot.Text == value : edit->text() == value) {
-        return;
-    }
-    slot.Text = std::move(value);
     if (!slot.Pending) {
         slot.Pending = true;
         edit->update(); // asks for the repaint that brings the text
     }
 }
 
-void TWindowEngineView::ShowPendingCounters() {
+void TWindowEngineView::ShowPending() {
     for (std::size_t k = 0; k < Counters.size(); ++k) {
         TPendingText& slot = Counters[k];
         if (slot.Pending) {
@@ -71,6 +72,8 @@ void TWindowEngineView::ShowPendingCounters() {
             SetIfChanged(CounterEdit(static_cast<CounterBox>(k)), slot.Text);
         }
     }
+    MoveMarker(Marker::Query);
+    MoveMarker(Marker::Set);
 }
 
 void TWindowEngineView::SetValueText(ValueBox box, const std::string& text) {
@@ -101,14 +104,44 @@ void TWindowEngineView::SetVirtualInputButtons(std::uint8_t bits) {
     }
 }
 
+QWidget* TWindowEngineView::MarkerShape(Marker marker) const {
+    return marker == Marker::Query ? Window.Shape_Query : Window.Shape_Set;
+}
+
+void TWindowEngineView::MoveMarker(Marker marker) {
+    TPendingTop& slot = Markers[static_cast<std::size_t>(marker)];
+    if (slot.Pending) {
+        slot.Pending = false;
+        QWidget* shape = MarkerShape(marker);
+        if (shape->y() != slot.Top) {
+            shape->move(shape->x(), slot.Top);
+        }
+    }
+}
+
+// A shown marker moves with the repaint, like the counters: at the 2 ms tick it would otherwise
+// move up to eight times for every time it is drawn.
 void TWindowEngineView::SetMarkerTop(Marker marker, int top) {
-    QWidget* shape = marker == Marker::Query ? Window.Shape_Query : Window.Shape_Set;
-    shape->move(shape->x(), top);
+    TPendingTop& slot = Markers[static_cast<std::size_t>(marker)];
+    slot.Top = top;
+    QWidget* shape = MarkerShape(marker);
+    if (!shape->isVisible()) {
+        slot.Pending = true;
+        MoveMarker(marker);
+        return;
+    }
+    if (!slot.Pending && shape->y() != top) {
+        slot.Pending = true;
+        shape->update(); // asks for the repaint that brings the move
+    }
 }
 
 void TWindowEngineView::SetMarkerVisible(Marker marker, bool visible) {
-    QWidget* shape = marker == Marker::Query ? Window.Shape_Query : Window.Shape_Set;
-    shape->setVisible(visible);
+    QWidget* shape = MarkerShape(marker);
+    if (shape->isVisibleTo(shape->parentWidget()) != visible) {
+        MoveMarker(marker); // shown or hidden where the engine last put it
+        shape->setVisible(visible);
+    }
 }
 
 bool TWindowEngineView::MessagesDown() const {

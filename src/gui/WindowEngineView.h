@@ -1,7 +1,7 @@
 // The polling engine's view of Form_Quorvel: value and counter boxes, markers, the virtual input
 // buttons, the log memos and the chart. Borrowed by the engine; GUI thread only.
-// Counter texts of a shown window reach their boxes at the next repaint (ShowPendingCounters),
-// not at every tick: a box shows the latest tick's count whenever it is drawn.
+// Counter texts and marker moves of a shown window reach their widgets at the next repaint
+// (ShowPending), not at every tick: whenever the window is drawn it shows the latest tick.
 #pragma once
 
 #include "EngineView.h"
@@ -9,8 +9,11 @@
 #include <QString>
 
 #include <array>
+#include <optional>
+#include <string>
 
 class QLineEdit;
+class QWidget;
 
 namespace quorvel {
 
@@ -32,18 +35,26 @@ class TWindowEngineView : public IEngineView {
     void AppendReceivedLine(const std::string& line) override;
     void AddChartPoint() override;
 
-    void ShowPendingCounters();
+    void ShowPending();
 
   private:
     struct TPendingText {
+        std::optional<std::string> Given; // the engine's last text for the box, shown or pending
         QString Text;
+        bool Pending = false;
+    };
+    struct TPendingTop {
+        int Top = 0;
         bool Pending = false;
     };
 
     QLineEdit* CounterEdit(CounterBox box) const;
+    QWidget* MarkerShape(Marker marker) const;
+    void MoveMarker(Marker marker);
 
     TForm_Quorvel& Window;
     std::array<TPendingText, 5> Counters;
+    std::array<TPendingTop, 2> Markers;
 };
 
 } // namespace quorvel

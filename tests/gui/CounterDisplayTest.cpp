@@ -1,14 +1,34 @@
-// The counter boxes at a fast tick: the text a box shows when drawn is the latest tick's, and a
-// frame's worth of ticks costs each box one new text, not one per tick.
+// The counter boxes and the query marker at a fast tick: what the window shows when drawn is the
+// latest tick's, and a frame's worth of ticks costs each box one new text and the marker one
+// move, not one per tick.
 #include "WindowHarness.h"
 
 #include "Wait4msg.h"
 
+#include <QEvent>
 #include <QLineEdit>
 #include <QTest>
 
 namespace quorvel::test {
 namespace {
+
+// Counts the events of one type that reach the objects it filters.
+class TEventCounter : public QObject {
+  public:
+    TEventCounter(QEvent::Type type, int& count) : Type(type), Count(count) {}
+
+  protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == Type) {
+            ++Count;
+        }
+        return false;
+    }
+
+  private:
+    QEvent::Type Type;
+    int& Count;
+};
 
 class CounterDisplayTest : public ::testing::Test {
   protected:
@@ -60,6 +80,41 @@ TEST_F(CounterDisplayTest, AHiddenWindowsBoxesTakeTheCountAtOnce) {
     SendingTicks(1);
     Harness.Window().TimerTimer();
     EXPECT_TRUE(WaitFor([this] { return Sent()->text() == QStringLiteral("3"); }, 2000));
+}
+
+TEST_F(CounterDisplayTest, TicksWithinAFrameMoveTheMarkerOnceToTheLatestRow) {
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Harness.Window()));
+    QWidget* marker = Harness.Find<QWidget>("Shape_Query");
+    Engine().ArmPollCycle();
+    Harness.Window().TimerTimer();
+    ASSERT_TRUE(WaitFor([marker] { return marker->isVisible() && marker->y() == 50; }, 2000));
+    QTest::qWait(50);
+    int moves = 0;
+    TEventCounter counter(QEvent::Move, moves);
+    marker->installEventFilter(&counter);
+
+    SendingTicks(9); // through all four rows twice and on to the next
+    const int top = 25 + 25 * Engine().PollIndex;
+    EXPECT_TRUE(WaitFor([marker, top] { return marker->y() == top; }, 2000)) << marker->y();
+    QTest::qWait(50);
+    EXPECT_EQ(moves, 1);
+}
+
+// Every tick writes the counts: a box the operator has typed into shows the count again at the
+// next tick, even when the count has not changed.
+TEST_F(CounterDisplayTest, TypedTextGivesWayToTheCountAtTheNextTick) {
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Harness.Window()));
+    Engine().ArmPollCycle();
+    SendingTicks(2);
+    Harness.Window().TimerTimer();
+    ASSERT_TRUE(WaitFor([this] { return Sent()->text() == QStringLiteral("2"); }, 2000));
+
+    Sent()->setFocus();
+    QTest::keyClicks(Sent(), QStringLiteral("77"));
+    ASSERT_EQ(Sent()->text(), QStringLiteral("277"));
+    Harness.Window().TimerTimer(); // the count is still 2
+    EXPECT_TRUE(WaitFor([this] { return Sent()->text() == QStringLiteral("2"); }, 2000))
+        << Sent()->text().toStdString();
 }
 
 } // namespace

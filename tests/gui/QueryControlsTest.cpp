@@ -171,30 +171,31 @@ INSTANTIATE_TEST_SUITE_P(Boxes, ReadOnlyBoxFocusTest,
                                            "Edit_VirtualInput6"));
 
 // The scheduler moves the markers through the window; the port need not be open for that.
+// A shown marker moves with the next repaint.
 TEST_F(QueryControlsTest, MarkersStandBesideTheServedRow) {
     QWidget* query = Harness.Find<QWidget>("Shape_Query");
     QWidget* set = Harness.Find<QWidget>("Shape_Set");
     Engine().ArmPollCycle();
     Harness.Window().TimerTimer(); // the first read after opening is entry 1
     EXPECT_TRUE(query->isVisible());
-    EXPECT_EQ(query->y(), 50);
+    EXPECT_TRUE(WaitFor([query] { return query->y() == 50; }, 2000)) << query->y();
     EXPECT_FALSE(set->isVisible());
 
     Click("Bt_VirtualInput2");
     Engine().PollPhase = ReadyToSend;
     Harness.Window().TimerTimer();
     EXPECT_TRUE(set->isVisible());
-    EXPECT_EQ(set->y(), 102);
+    EXPECT_TRUE(WaitFor([set] { return set->y() == 102; }, 2000)) << set->y();
     EXPECT_FALSE(query->isVisible());
 
     SendControlRef(QStringLiteral("10"));
     Engine().PollPhase = ReadyToSend;
     Harness.Window().TimerTimer();
-    EXPECT_EQ(set->y(), 25);
+    EXPECT_TRUE(WaitFor([set] { return set->y() == 25; }, 2000)) << set->y();
 
     Engine().PollPhase = ReadyToSend;
     Harness.Window().TimerTimer();
-    EXPECT_EQ(query->y(), 75);
+    EXPECT_TRUE(WaitFor([query] { return query->y() == 75; }, 2000)) << query->y();
     EXPECT_EQ(query->x(), 8);
 }
 
