@@ -4,11 +4,11 @@
 // Each arrangement runs in this one process; CPU is the whole process's, in % of one core.
 // Usage (needs an X display): xvfb-run -a -s "-screen 0 1280x1024x24" bench_qt_floor [seconds]
 #include "GuiFont.h"
+#include "ShapeMarker.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QPainter>
 #include <QTimer>
 #include <QWidget>
 
@@ -30,21 +30,6 @@ double ProcessCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// The console's marker: a filled red circle, 6 x 6.
-class TDot : public QWidget {
-  public:
-    using QWidget::QWidget;
-
-  protected:
-    void paintEvent(QPaintEvent* /*event*/) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(255, 0, 0));
-        painter.drawEllipse(rect());
-    }
-};
-
 struct TArrangement {
     const char* Name;
     bool Marker;   // the marker moves to another row every frame
@@ -60,7 +45,7 @@ class TFloorBench {
             box->setGeometry(575, 25 + 50 * k, 71, 21);
             Boxes.push_back(box);
         }
-        Dot = new TDot(&Window);
+        Dot = new quorvel::TShapeMarker(&Window); // the console's own marker
         Dot->setGeometry(18, 160, 6, 6);
         Window.show();
         Tick.setTimerType(Qt::PreciseTimer);
@@ -120,7 +105,7 @@ class TFloorBench {
     QWidget Window;
     QObject Loop;
     std::vector<QLineEdit*> Boxes;
-    TDot* Dot = nullptr;
+    quorvel::TShapeMarker* Dot = nullptr;
     QTimer Tick;
     QElapsedTimer SinceFrame;
     TArrangement Current{"", false, 0};
