@@ -37,22 +37,25 @@ ci_root_on_cleanup() {
 }
 fail() {
     echo "first-run-test: $*" >&2
-    echo "== first-run-test FAILED; run.sh's output and screens in $out" >&2
+    echo "== first-run-test FAILED after $(( $(date +%s) - started )) s; run.sh's output and screens in $out" >&2
     exit 1
 }
 
 ci_root_make
-# A desktop user who may administer the machine: sudo without a password prompt (nobody types).
+# A desktop user who may administer the machine: sudo without a password prompt (nobody types),
+# and the host name in /etc/hosts, as the Debian installer writes it.
 in_root apt-get update -qq
-in_root apt-get install -y -qq --no-install-recommends sudo >/dev/null
+in_root apt-get install -y -qq --no-install-recommends sudo >"$work/sudo.log" 2>&1 ||
+    { cat "$work/sudo.log" >&2; fail "cannot install sudo in the root"; }
 echo 'tech ALL=(ALL:ALL) NOPASSWD: ALL' >"$root/etc/sudoers.d/tech"
 chmod 440 "$root/etc/sudoers.d/tech"
+printf '127.0.0.1\tlocalhost\n127.0.1.1\t%s\n' "$(hostname)" >"$root/etc/hosts"
 clone=/home/tech/quorvel
 git clone -q --no-checkout "$repo" "$root$clone"
 git -C "$root$clone" checkout -q --detach "$commit"
 chroot "$root" chown -R tech:tech "$clone"
 mkdir -m 777 "$root/tmp/first-run"
-echo "   root ready in $(( $(date +%s) - started )) s; clone of $(git -C "$root$clone" log --oneline -1)"
+echo "   root ready in $(( $(date +%s) - started )) s; clone of $(git -C "$repo" log --oneline -1 "$commit")"
 
 # The desktop: an X server picking a free display, and a window manager.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
@@ -72,17 +75,22 @@ mounts+=("$root$socket")
 HOME=$work openbox >"$work/openbox.log" 2>&1 &
 wm_pid=$!
 
-# run.sh as the user types it in a terminal of that desktop; its lines time-stamped in seconds.
+# run.sh as the user types it in a terminal of that desktop; its lines time-stamped in seconds,
+# the CPU time of all it ran (apt, dpkg, compilers, the programs) in run.cpu.
 echo "== bash scripts/run.sh as user tech on display $display"
 t_run=$(date +%s)
 status_file=/tmp/first-run/status.json
 {
-    chroot --userspec=tech:tech "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin \
+    TIMEFORMAT='%U %S'
+    if { time chroot --userspec=tech:tech "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin \
         HOME=/home/tech USER=tech LOGNAME=tech SHELL=/bin/bash LANG=C.UTF-8 \
         XDG_RUNTIME_DIR=/run/user/1000 DISPLAY="$display" \
         KELMAR_SIM_ARGS="--status-file $status_file" \
-        bash -c "cd $clone && exec bash scripts/run.sh" </dev/null 2>&1
-    echo "$?" >"$work/run.status"
+        bash -c "cd $clone && exec bash scripts/run.sh" </dev/null 2>&1; } 2>"$work/run.cpu"; then
+        echo 0 >"$work/run.status"
+    else
+        echo "$?" >"$work/run.status"
+    fi
 } | while IFS= read -r line; do printf '%4d %s\n' $((EPOCHSECONDS - t_run)) "$line"; done \
     >"$out/run.log" &
 run_pipe=$!
@@ -133,8 +141,10 @@ for _ in $(seq 200); do
 done
 run_ended || { import -window root "$out/not-closed.png"; fail "run.sh still runs 20 s after Alt+F4"; }
 wait "$run_pipe" || true
-echo "   run.sh exited with status $(cat "$work/run.status") $(( $(date +%s) - t_close )) s after Alt+F4"
-tail -n 3 "$out/run.log"
+read -r cpu_user cpu_system <"$work/run.cpu"
+echo "   run.sh exited with status $(cat "$work/run.status") $(( $(date +%s) - t_close )) s after Alt+F4;" \
+    "it used ${cpu_user} s user + ${cpu_system} s system CPU in all"
+tail -n 2 "$out/run.log"
 [ "$(cat "$work/run.status")" -eq 0 ] || fail "run.sh did not exit 0"
 left=$(ci_root_processes | while read -r pid; do tr '\0' ' ' <"/proc/$pid/cmdline"; echo; done)
 [ -z "$left" ] || fail "still running in the root after run.sh: $left"
