@@ -64,8 +64,10 @@ ci_root_stop_processes() {
     [ ${#pids[@]} -eq 0 ] || kill -KILL "${pids[@]}" 2>/dev/null || true
 }
 
-ci_root_cleanup() {
+ci_root_cleanup() { # ci_root_cleanup [STATUS]: the exit status, else that of the last command
     local status=$?
+    [ -z "${1:-}" ] || status=$1
+    trap - EXIT INT TERM
     [ -z "$root" ] || ci_root_stop_processes
     if declare -F ci_root_on_cleanup >/dev/null; then ci_root_on_cleanup || true; fi
     if [ -n "$root" ]; then
@@ -107,7 +109,10 @@ ci_root_bootstrap() { # ci_root_bootstrap MIRROR: a new root at $root, then cach
 ci_root_make() {
     mkdir -p "$ci_cache/archives/partial"
     root=$(mktemp -d /var/tmp/quorvel-root.XXXXXX)
-    trap ci_root_cleanup EXIT INT TERM
+    # An interrupted test fails: after a signal, $? is only that of the command it stopped.
+    trap ci_root_cleanup EXIT
+    trap 'ci_root_cleanup 130' INT
+    trap 'ci_root_cleanup 143' TERM
     # The root lives in memory (about 0.6 GB, 2 GB with a build): unpacking and throwing it away
     # take seconds, not a minute of disk writes.
     mount -t tmpfs -o size=3g,mode=755 quorvel-test-root "$root"
