@@ -121,7 +121,7 @@ answered() { sed -n 's/.*"replies_good":\([0-9]*\).*/\1/p' "$root$status_file"; 
 sleep 2
 before=$(requests)
 import -window root "$out/before-nyit.png"
-xdotool windowactivate --sync "$window"
+timeout 10 xdotool windowactivate --sync "$window"
 xdotool mousemove --window "$window" 78 120 click 1 # "Nyit"
 sleep 4
 after=$(requests)
@@ -133,7 +133,7 @@ if [ "${before:-1}" -ne 0 ] || [ $(( ${after:-0} - before )) -lt 20 ] || [ "${go
     fail "the simulator was not polled after \"Nyit\""
 fi
 
-xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
+timeout 10 xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
 t_close=$(date +%s)
 for _ in $(seq 200); do
     run_ended && break
