@@ -113,7 +113,7 @@ ci_root_make() {
     trap ci_root_cleanup EXIT
     trap 'ci_root_cleanup 130' INT
     trap 'ci_root_cleanup 143' TERM
-    # The root lives in memory (about 0.6 GB; 1.2 GB once run.sh has installed and built in it):
+    # The root lives in memory (about 0.6 GB; 1.1 GB once run.sh has installed and built in it):
     # unpacking and throwing it away take seconds, not a minute of disk writes.
     mount -t tmpfs -o size=3g,mode=755 quorvel-test-root "$root"
     mounts+=("$root")
