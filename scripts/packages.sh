@@ -1,9 +1,13 @@
 # Debian package lists shared by the scripts (sourced).
-# shellcheck disable=SC2034
+# shellcheck shell=bash disable=SC2034
+# The console and the simulator (scripts/run.sh): nothing for tests, benchmarks or fuzzers.
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra)
 WINE_PACKAGES=(wine wine64 g++-mingw-w64-x86-64-posix googletest xvfb xdotool imagemagick)
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev python3-pymodbus python3-serial python3-serial-asyncio
                mbpoll socat clang libclang-rt-14-dev xvfb xauth)
-# The Debian package: build, validation (scripts/package.sh) and the install test in a fresh
-# Debian root (scripts/package-test.sh).
-PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian appstream desktop-file-utils imagemagick debootstrap xvfb xauth xdotool)
+# The Debian package: build and validation (scripts/package.sh).
+PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian appstream desktop-file-utils)
+# The tests in a fresh Debian 12 root (scripts/ci-root.sh): the install test
+# (scripts/package-test.sh) and the first run of a clean clone (scripts/first-run-test.sh), with
+# the X server, window manager and xdotool that drive them from outside the root.
+ROOT_TEST_PACKAGES=(debootstrap git imagemagick openbox xvfb xauth xdotool)
