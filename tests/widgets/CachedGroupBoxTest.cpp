@@ -6,6 +6,9 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QScreen>
+#include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -83,6 +86,7 @@ TEST(CachedGroupBox, FollowsANewTitleSizeAndState) {
     EXPECT_LE(pair.Difference(), 1) << "font";
 }
 
+// Repaints of the boxes inside reach neither the frame's drawing nor the title's.
 TEST(CachedGroupBox, ManyRepaintsDrawTheFrameOnce) {
     TCachedGroupBox box(QStringLiteral(" Értékek "), nullptr);
     box.resize(200, 100);
@@ -90,6 +94,49 @@ TEST(CachedGroupBox, ManyRepaintsDrawTheFrameOnce) {
         (void)box.grab(QRect(10 + k, 30, 40, 20));
     }
     EXPECT_EQ(box.FrameDraws(), 1);
+    EXPECT_EQ(box.TitleDraws(), 0);
+    (void)box.grab(QRect(0, 0, 60, 12));
+    EXPECT_EQ(box.TitleDraws(), 1);
+}
+
+// Any colour pixel: text smoothed for the screen's subpixels (ClearType) has coloured edges.
+bool HasColourFringes(const QImage& image) {
+    for (int row = 0; row < image.height(); ++row) {
+        for (int col = 0; col < image.width(); ++col) {
+            const QRgb p = image.pixel(col, row);
+            if (std::abs(qRed(p) - qBlue(p)) > 24) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// What the screen shows, where text is smoothed as the platform does it: the Windows lane runs
+// this on Wine's own platform with ClearType on (QUORVEL_EXPECT_SUBPIXEL_TEXT), where text
+// drawn into a transparent image would lose its subpixel smoothing.
+TEST(CachedGroupBox, OnTheScreenLooksLikeTheToolkitFrame) {
+    TPair pair;
+    pair.Window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pair.Window));
+    QTest::qWait(200);
+    const QImage screen = pair.Window.windowHandle()
+                              ->screen()
+                              ->grabWindow(pair.Window.winId())
+                              .toImage()
+                              .convertToFormat(QImage::Format_RGB32);
+    ASSERT_GE(screen.width(), pair.Cached->geometry().right());
+    const QImage plain = screen.copy(pair.Plain->geometry());
+    const QImage cached = screen.copy(pair.Cached->geometry());
+    EXPECT_LE(MaxDifference(plain, cached), 1);
+    const QString folder = qEnvironmentVariable("QUORVEL_SCREENS");
+    if (!folder.isEmpty()) {
+        screen.save(folder + QStringLiteral("/group-frames.png"));
+    }
+    if (qEnvironmentVariableIsSet("QUORVEL_EXPECT_SUBPIXEL_TEXT")) {
+        EXPECT_TRUE(HasColourFringes(plain.copy(0, 0, plain.width(), 16)))
+            << "the plain title shows no subpixel smoothing: the comparison proves nothing";
+    }
 }
 
 } // namespace
