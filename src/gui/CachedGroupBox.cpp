@@ -30,7 +30,8 @@ void TCachedGroupBox::Draw(QPainter& painter, QStyle::SubControls parts) const {
 }
 
 // Only the frame: text drawn into a transparent image cannot get the screen's subpixel
-// smoothing (ClearType), so the title is drawn on the widget itself.
+// smoothing (ClearType) and blends unlike text drawn on the window, so the title is drawn on
+// the widget itself.
 void TCachedGroupBox::Redraw(const TKey& key) {
     const QSize pixels = (QSizeF(key.Size) * key.Ratio).toSize();
     Frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);

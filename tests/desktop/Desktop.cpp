@@ -24,7 +24,8 @@ bool Xdotool(const QStringList& arguments) {
         process.kill();
         process.waitForFinished();
     }
-    const bool ok = ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    const bool ok =
+        ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     EXPECT_TRUE(ok) << "xdotool " << arguments.join(' ').toStdString() << ": "
                     << process.readAllStandardError().toStdString();
     return ok;

@@ -95,8 +95,8 @@ class DesktopWindowTest : public ::testing::Test {
         const int served = Engine().PollIndex;
         for (int row = 0; row < 4; ++row) {
             const bool red = IsRed(ScreenPixel(group, QPoint(11, 28 + 25 * row)));
-            EXPECT_EQ(red, row == served) << when << ": marker at row " << row << ", served "
-                                          << served;
+            EXPECT_EQ(red, row == served)
+                << when << ": marker at row " << row << ", served " << served;
         }
     }
 

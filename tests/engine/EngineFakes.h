@@ -34,9 +34,7 @@ class FakeView : public IEngineView {
     bool MessagesDown() const override { return Messages; }
     bool DiagramDown() const override { return Diagram; }
     void AppendSentFrame(ByteView frame) override { SentLines.push_back(FrameDump(frame)); }
-    void AppendReceivedFrame(ByteView frame) override {
-        ReceivedLines.push_back(FrameDump(frame));
-    }
+    void AppendReceivedFrame(ByteView frame) override { ReceivedLines.push_back(FrameDump(frame)); }
     void AddChartPoint() override {
         ChartSamples.push_back(Values.count(ValueBox::Frequency) ? Values[ValueBox::Frequency]
                                                                  : std::string("<none>"));

@@ -108,7 +108,6 @@ TEST_F(FrameGate, ATickAfterTheFramesEndLetsTheHeldRepaintThrough) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return Box->Painted == 2; }, 2000));
 }
 
-
 // A window with a box whose text waits in the gate's refresh for the next frame.
 class FrameRefreshTest : public ::testing::Test {
   protected:
@@ -158,13 +157,15 @@ TEST_F(FrameRefreshTest, EveryWayAFrameComesWritesTheWaitingValuesFirst) {
     marker->show();
     const std::vector<std::pair<const char*, std::function<void()>>> ways = {
         {"shown", [this] { Window.hide(), Window.show(); }},
-        {"state change", [this] { Window.setWindowState(Qt::WindowMinimized); }},
+        {"minimised", [this] { Window.setWindowState(Qt::WindowMinimized); }},
         {"restored", [this] { Window.setWindowState(Qt::WindowNoState); }},
-        {"expose", [this] {
+        {"expose",
+         [this] {
              QExposeEvent expose(QRegion(0, 0, 200, 100));
              QCoreApplication::sendEvent(Window.windowHandle(), &expose);
          }},
-        {"resize", [this] {
+        {"resize",
+         [this] {
              QResizeEvent resize(QSize(200, 100), QSize(200, 100));
              QCoreApplication::sendEvent(Window.windowHandle(), &resize);
          }},
@@ -179,9 +180,10 @@ TEST_F(FrameRefreshTest, EveryWayAFrameComesWritesTheWaitingValuesFirst) {
         EXPECT_EQ(Box->text(), QString::number(k)) << name;
         EXPECT_EQ(marker->y(), 10 + k) << name;
         EXPECT_FALSE(Gate->Refresh().Waiting()) << name;
-        Window.showNormal();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window));
-        QTest::qWait(3 * TFrameGate::FrameMs);
+        if (!Window.isMinimized()) {
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window));
+            QTest::qWait(3 * TFrameGate::FrameMs);
+        }
     }
 }
 
