@@ -9,9 +9,6 @@
 #include <QWidget>
 #include <QWindow>
 
-#include <algorithm>
-#include <cstdlib>
-
 namespace quorvel::test {
 
 bool Xdotool(const QStringList& arguments) {
@@ -49,24 +46,6 @@ QRgb ScreenPixel(const QWidget* widget, QPoint at) {
         ->grabWindow(0, global.x(), global.y(), 1, 1)
         .toImage()
         .pixel(0, 0);
-}
-
-int MaxDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size()) {
-        return 256;
-    }
-    const QImage x = a.convertToFormat(QImage::Format_RGB32);
-    const QImage y = b.convertToFormat(QImage::Format_RGB32);
-    int worst = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        for (int col = 0; col < x.width(); ++col) {
-            const QRgb p = x.pixel(col, row);
-            const QRgb q = y.pixel(col, row);
-            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                              std::abs(qBlue(p) - qBlue(q))});
-        }
-    }
-    return worst;
 }
 
 bool Minimise(QWidget* window) {

@@ -20,9 +20,6 @@ QImage ScreenOf(const QWidget* widget);
 // The screen's pixel at a point of the widget.
 QRgb ScreenPixel(const QWidget* widget, QPoint at);
 
-// Largest difference of any colour channel; 256 when the sizes differ.
-int MaxDifference(const QImage& a, const QImage& b);
-
 // Minimised through the window manager until the window is no longer shown; restored and
 // raised until it is shown again. Each returns whether the state was reached.
 bool Minimise(QWidget* window);

@@ -1,6 +1,7 @@
 // The cached group frame looks like the toolkit's own in every part a repaint may ask for,
 // follows a new title, size or state, and draws the frame once for many repaints.
 #include "CachedGroupBox.h"
+#include "ImageDifference.h"
 
 #include <QGroupBox>
 #include <QImage>
@@ -19,24 +20,7 @@
 namespace quorvel {
 namespace {
 
-// Largest difference of any colour channel between two images of the same size.
-int MaxDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size()) {
-        return 256;
-    }
-    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
-    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
-    int worst = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        for (int col = 0; col < x.width(); ++col) {
-            const QRgb p = x.pixel(col, row);
-            const QRgb q = y.pixel(col, row);
-            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                              std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
-        }
-    }
-    return worst;
-}
+using test::MaxDifference;
 
 struct TPair {
     QWidget Window;

@@ -90,42 +90,26 @@ TEST(MessageLog, FollowsNewLinesAtTheTwoMsTickOnlyWhileAtTheBottom) {
     EXPECT_EQ(bar->value(), bar->maximum());
 }
 
+// Appends "line <from>" … "line <to - 1>".
+void AppendNumbered(TFrameMemo& memo, int from, int to) {
+    for (int i = from; i < to; ++i) {
+        memo.AppendLine("line " + std::to_string(i));
+    }
+}
+
+// A scrolled-up view keeps its lines while the oldest are dropped. Within the frame before the
+// view catches up with a drop, the scroll bar still counts from the old first line: a step
+// then moves the view by one line, not by the pages dropped.
 TEST(MessageLog, ScrolledUpViewKeepsItsLinesWhileTheOldestAreDropped) {
     TFrameMemo memo(nullptr, 5000);
     memo.resize(311, 201);
     memo.show();
-    for (int i = 0; i < 5000; ++i) {
-        memo.AppendLine("line " + std::to_string(i));
-    }
+    AppendNumbered(memo, 0, 5000);
     memo.SyncView();
     QScrollBar* bar = memo.verticalScrollBar();
     bar->setValue(4500);
     ASSERT_EQ(memo.LineText(memo.TopLine()), "line 4500");
-    for (int i = 5000; i < 12000; ++i) {
-        memo.AppendLine("line " + std::to_string(i));
-    }
-    memo.SyncView();
-    ASSERT_GT(memo.Store().FirstSeq(), 0U) << "old pages were dropped";
-    EXPECT_EQ(memo.LineText(memo.TopLine()), "line 4500");
-    EXPECT_EQ(bar->value(), memo.TopLine()) << "the thumb moves up as older lines go";
-}
-
-// Within the frame before the view catches up with a drop, the scroll bar still counts from
-// the old first line: a step must move the view by one line, not by the pages dropped.
-TEST(MessageLog, AScrollStepRightAfterADropMovesTheViewOneLine) {
-    TFrameMemo memo(nullptr, 5000);
-    memo.resize(311, 201);
-    memo.show();
-    for (int i = 0; i < 5000; ++i) {
-        memo.AppendLine("line " + std::to_string(i));
-    }
-    memo.SyncView();
-    QScrollBar* bar = memo.verticalScrollBar();
-    bar->setValue(4500);
-    ASSERT_EQ(memo.LineText(memo.TopLine()), "line 4500");
-    for (int i = 5000; i < 12000; ++i) {
-        memo.AppendLine("line " + std::to_string(i));
-    }
+    AppendNumbered(memo, 5000, 12000);
     ASSERT_GT(memo.Store().FirstSeq(), 0U) << "old pages were dropped";
     ASSERT_TRUE(memo.SyncPending()) << "the view has not caught up yet";
     EXPECT_EQ(memo.LineText(memo.TopLine()), "line 4500");
@@ -138,21 +122,17 @@ TEST(MessageLog, AScrollStepRightAfterADropMovesTheViewOneLine) {
     EXPECT_FALSE(memo.FollowsNewLines());
     memo.SyncView();
     EXPECT_EQ(memo.LineText(memo.TopLine()), paged) << "and it stays there";
-    EXPECT_EQ(bar->value(), memo.TopLine());
+    EXPECT_EQ(bar->value(), memo.TopLine()) << "the thumb moves up as older lines go";
 }
 
 // A selection whose lines have all been dropped copies nothing: what the operator had on the
 // clipboard stays. One with some lines left copies those.
 TEST(MessageLog, CopyingASelectionWhoseLinesWereDroppedLeavesTheClipboardAlone) {
     TFrameMemo memo(nullptr, 5000);
-    for (int i = 0; i < 5000; ++i) {
-        memo.AppendLine("line " + std::to_string(i));
-    }
+    AppendNumbered(memo, 0, 5000);
     memo.SelectLines(10, 20);
     ASSERT_TRUE(memo.HasSelection());
-    for (int i = 5000; i < 9200; ++i) {
-        memo.AppendLine("line " + std::to_string(i));
-    }
+    AppendNumbered(memo, 5000, 9200);
     ASSERT_GT(memo.Store().FirstSeq(), 20U);
     QApplication::clipboard()->setText(QStringLiteral("kept"));
     memo.CopySelection();
@@ -167,9 +147,7 @@ TEST(MessageLog, CopyingASelectionWhoseLinesWereDroppedLeavesTheClipboardAlone) 
     const int first = static_cast<int>(memo.Store().FirstSeq());
     const int pageEnd = static_cast<int>(TFrameStore::PageLines);
     memo.SelectLines(pageEnd - 3, pageEnd + 1);
-    for (int i = 9200; i < 13200; ++i) {
-        memo.AppendLine("line " + std::to_string(i));
-    }
+    AppendNumbered(memo, 9200, 13200);
     ASSERT_EQ(static_cast<int>(memo.Store().FirstSeq()), first + pageEnd);
     memo.CopySelection();
     EXPECT_EQ(QApplication::clipboard()->text(),
