@@ -27,9 +27,11 @@ void TFrameGate::WatchPlatformWindow() {
 
 bool TFrameGate::eventFilter(QObject* watched, QEvent* event) {
     if (watched != Window) {
-        // An expose or a resize repaints straight from the toolkit's dirty list, with no update
-        // request: the waiting values must be in their widgets before it.
-        if (event->type() == QEvent::Expose || event->type() == QEvent::Resize) {
+        // An expose (which newer toolkits deliver as a paint event once the window is shown) or a
+        // resize repaints straight from the toolkit's dirty list, with no update request: the
+        // waiting values must be in their widgets before it.
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Expose || type == QEvent::Paint || type == QEvent::Resize) {
             Values.Apply();
         }
         return false;
