@@ -69,13 +69,13 @@ void TPollEngine::RejectFrame() {
     Port.WriteFrame(frame.data(), static_cast<std::uint16_t>(frame.size()));
     CountOne(ExchangeState.SentCount);
     if (View.MessagesDown()) {
-        View.AppendSentLine(FrameDump(frame));
+        View.AppendSentFrame(frame);
     }
 }
 
 void TPollEngine::LogReceived() {
     if (View.MessagesDown()) {
-        View.AppendReceivedLine(FrameDump(ExchangeState.ReceiveBuffer));
+        View.AppendReceivedFrame(ExchangeState.ReceiveBuffer);
     }
 }
 

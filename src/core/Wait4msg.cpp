@@ -68,7 +68,7 @@ void TPollEngine::SendPendingRequest() {
     const ByteString& frame = ExchangeState.LastSentFrame;
     Port.WriteFrame(frame.data(), static_cast<std::uint16_t>(frame.size()));
     if (View.MessagesDown()) {
-        View.AppendSentLine(FrameDump(frame));
+        View.AppendSentFrame(frame);
     }
     CountOne(ExchangeState.SentCount); // counted whether or not the write succeeded
 }

@@ -38,6 +38,7 @@ class TPortThread;
 class TShapeMarker;
 class TSpinEdit;
 class TWindowEngineView;
+struct TEngineWidgets;
 
 class TForm_Quorvel : public QMainWindow {
     Q_OBJECT
@@ -83,8 +84,6 @@ class TForm_Quorvel : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    friend class TWindowEngineView;
-
     void BuildWindow();
     void BuildMenu();
     void BuildPortGroup(QWidget* client);
@@ -95,6 +94,7 @@ class TForm_Quorvel : public QMainWindow {
     void BuildPageExtra(QWidget* client);
     void BuildPanels(QWidget* client);
     void ConnectHandlers();
+    TEngineWidgets EngineWidgets() const;
 
     void FormCreate();
     void FormClose();

@@ -33,8 +33,8 @@ class FakeView : public IEngineView {
     void SetMarkerVisible(Marker marker, bool visible) override { MarkerShown[marker] = visible; }
     bool MessagesDown() const override { return Messages; }
     bool DiagramDown() const override { return Diagram; }
-    void AppendSentLine(const std::string& line) override { SentLines.push_back(line); }
-    void AppendReceivedLine(const std::string& line) override { ReceivedLines.push_back(line); }
+    void AppendSentFrame(ByteView frame) override { SentLines.push_back(FrameDump(frame)); }
+    void AppendReceivedFrame(ByteView frame) override { ReceivedLines.push_back(FrameDump(frame)); }
     void AddChartPoint() override {
         ChartSamples.push_back(Values.count(ValueBox::Frequency) ? Values[ValueBox::Frequency]
                                                                  : std::string("<none>"));

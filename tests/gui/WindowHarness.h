@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -64,6 +65,24 @@ ModalBox RunExpectingBox(const std::function<void()>& action);
 
 // Processes events until condition holds or the generous limit passes; returns condition().
 bool WaitFor(const std::function<bool()>& condition, int limitMs = 20000);
+
+// Counts the events of one type that reach the objects it filters.
+class TEventCounter : public QObject {
+  public:
+    TEventCounter(QEvent::Type type, int& count) : Type(type), Count(count) {}
+
+  protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == Type) {
+            ++Count;
+        }
+        return false;
+    }
+
+  private:
+    QEvent::Type Type;
+    int& Count;
+};
 
 // A pseudo-terminal registered under name in folder: a port that opens like a serial line.
 class PtyPort {
