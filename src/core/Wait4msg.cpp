@@ -5,13 +5,13 @@
 #include "ExchangeCounters.h"
 #include "Functionsconvert.h"
 
-#include <algorithm>
 #include <limits>
 
 namespace quorvel {
 
 namespace {
-// More than this many silent ticks after a send or a received chunk ends the wait.
+// More than this many silent ticks after a send or a received chunk, with NoAnswerTime of
+// silence, end the wait.
 constexpr std::int32_t NoAnswerTicks = 4;
 } // namespace
 

@@ -83,6 +83,9 @@ class TPollEngine {
     // An awaited reply is given up only after more than four silent ticks and this much silence
     // on the line. A one-register read reply names no register, so a reply that came later
     // would be taken for the next request's: the wait must outlast the drive, whatever the tick.
+    // Real drives answer within tens of milliseconds, a few hundred after a write; a second is
+    // the half second masters such as libmodbus give a reply and the half second more that
+    // libmodbus's error recovery waits for the line to fall quiet before it goes on.
     static constexpr std::chrono::milliseconds NoAnswerTime{1000};
     // The end of the last frame's transmission or the arrival of the last received chunk,
     // whichever is later: the silence is counted from there.
