@@ -26,8 +26,9 @@ class EngineAgainstASlowDrive : public ::testing::TestWithParam<TurnaroundCase> 
 
 TEST_P(EngineAgainstASlowDrive, EveryShownValueAndChartSampleIsTheRegisterRead) {
     const TurnaroundCase& c = GetParam();
-    // The field's case: running at 50 Hz, so the frequency, the current (12.0 A), the reference
-    // and the inputs are four different words.
+    // The field's case, running at 50 Hz: the current (120) and the inputs (1) differ from the
+    // frequency and the reference (both 5000), so any reply in another box shows but one between
+    // those two; the writes of SimulatorTest.cpp tell those apart.
     TSimulator sim(KELMAR_SIM,
                    {"--mode", c.mode == ModeRTU ? "rtu" : "ascii", "--frozen", "--reference", "50",
                     "--inputs", "1", "--turnaround-ms", std::to_string(c.turnaroundMs)});
