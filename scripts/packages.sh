@@ -5,7 +5,7 @@ BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-co
 WINE_PACKAGES=(wine wine64 g++-mingw-w64-x86-64-posix googletest xvfb xdotool imagemagick)
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev python3-pymodbus python3-serial python3-serial-asyncio
                mbpoll socat clang libclang-rt-14-dev xvfb xauth
-               openbox xdotool x11-utils)
+               openbox xdotool x11-utils imagemagick tesseract-ocr)
 # The Debian package: build and validation (scripts/package.sh).
 PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian appstream desktop-file-utils)
 # The tests in a fresh Debian 12 root (scripts/ci-root.sh): the install test
