@@ -35,8 +35,9 @@ inline constexpr std::string_view SettingsSection = "Quorvel";
 std::string SettingsFilePath(const std::string& executablePath);
 
 // The file's values with a default for every missing or unreadable key; a missing file gives
-// the defaults throughout. Left/Top below 0 become 0; narrower fields keep the low bits;
-// PollInterval is 0. Address and Mode are returned as stored (the window limits them).
+// the defaults throughout, and so does a pipe, device or folder (with a line on stderr). Left/Top
+// below 0 become 0; narrower fields keep the low bits; PollInterval is 0. Address and Mode are
+// returned as stored (the window limits them).
 TSettings ReadSettingsFile(const std::string& path);
 // The same from the file's bytes.
 TSettings ParseSettings(std::string_view fileBytes);
