@@ -118,4 +118,22 @@ ReplaceResult WriteSettingsFile(const std::string& path, const TSettings& settin
     return ReplaceFileContent(path, MergeSettings(existing.value_or(std::string()), settings));
 }
 
+TSettings LoadSettingsFile(const SettingsFiles& files) {
+    if (!files.Note.empty()) {
+        Report(files.Note);
+    }
+    return ReadSettingsFile(files.ReadPath);
+}
+
+ReplaceResult SaveSettingsFile(const SettingsFiles& files, const TSettings& settings) {
+    ReplaceResult result = files.WritePath.empty()
+                               ? ReplaceResult{ReplaceOutcome::Failed, files.Note}
+                               : WriteSettingsFile(files.WritePath, settings);
+    if (!result) {
+        const std::string path = files.WritePath.empty() ? files.ReadPath : files.WritePath;
+        Report("settings not saved to " + path + ": " + result.Reason);
+    }
+    return result;
+}
+
 } // namespace quorvel

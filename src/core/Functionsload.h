@@ -3,6 +3,7 @@
 #pragma once
 
 #include "FileAccess.h"
+#include "SettingsLocation.h"
 
 #include <cstdint>
 #include <string>
@@ -50,7 +51,10 @@ std::string MergeSettings(std::string_view fileBytes, const TSettings& settings)
 // or, where only that is possible, rewritten in place; on any failure the old file stays intact.
 ReplaceResult WriteSettingsFile(const std::string& path, const TSettings& settings);
 
-// Where the settings file of the executable at that path lives; see SettingsLocation.h.
-std::string LocateSettingsFile(const std::string& executablePath);
+// The console's load at start: ReadSettingsFile of files.ReadPath, after files.Note on stderr.
+TSettings LoadSettingsFile(const SettingsFiles& files);
+// The console's save at close: WriteSettingsFile into files.WritePath, failing when there is none;
+// a failure's reason goes to stderr (the operator gets the window's dialog).
+ReplaceResult SaveSettingsFile(const SettingsFiles& files, const TSettings& settings);
 
 } // namespace quorvel
