@@ -12,7 +12,7 @@
 #     ~/.config, never the file under /usr/local/lib); and by root with the user's HOME and
 #     XDG_CONFIG_HOME, as sudo -E starts it (nothing is created in the user's home).
 # Needs the release build (scripts/test.sh). Leaves screens in build/release/settings-users/.
-# Root's own ~/.config/quorvel is put back as it was. About 30 s.
+# Root's own ~/.config/quorvel is put back as it was. About 20 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" -eq 0 ] || { echo "settings-users: run as root (it makes a user)" >&2; exit 2; }
@@ -144,8 +144,9 @@ operate user installed-first closes
 if [ ! -f "$own" ]; then
     fail "installed-first: no $own"
 else
-    grep -qx 'Baudrate=9600' "$own" && grep -qx 'Port=KELMAR9' "$own" ||
+    if ! grep -qx 'Baudrate=9600' "$own" || ! grep -qx 'Port=KELMAR9' "$own"; then
         fail "installed-first: the administrator's values did not carry over: $(cat "$own")"
+    fi
     [ "$(owner_mode "$home/.config/quorvel")" = "$user 700" ] ||
         fail "installed-first: ~/.config/quorvel is $(owner_mode "$home/.config/quorvel")"
     [ "$(owner_mode "$home/.config")" = "$user 700" ] ||
@@ -177,8 +178,8 @@ grep -q "settings are kept in $root_config/quorvel/quorvel.ini" "$work/shots/sud
 
 [ "$(sha256sum <"$program/quorvel.ini")" = "$admin_sum" ] ||
     fail "the administrator's file under $program changed"
-[ "$(ls -A "$program" | tr '\n' ' ')" = "quorvel quorvel.ini " ] ||
-    fail "something was written under $program: $(ls -A "$program")"
+left=$(find "$program" -mindepth 1 -printf '%f\n' | sort | tr '\n' ' ')
+[ "$left" = "quorvel quorvel.ini " ] || fail "something was written under $program: $left"
 
 echo "settings-users finished in $(( $(date +%s) - start )) s (status $status)"
 exit "$status"
