@@ -6,6 +6,8 @@ WINE_PACKAGES=(wine wine64 g++-mingw-w64-x86-64-posix googletest xvfb xdotool im
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev python3-pymodbus python3-serial python3-serial-asyncio
                mbpoll socat clang libclang-rt-14-dev xvfb xauth
                openbox xdotool x11-utils imagemagick tesseract-ocr)
+# A real display with a window manager, driven from outside (scripts/settings-users.sh).
+WINDOW_PACKAGES=(xvfb xauth xdotool openbox imagemagick)
 # The Debian package: build and validation (scripts/package.sh).
 PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian appstream desktop-file-utils)
 # The tests in a fresh Debian 12 root (scripts/ci-root.sh): the install test

@@ -30,8 +30,8 @@ namespace quorvel {
 
 TForm_Quorvel* Form_Quorvel = nullptr;
 
-TForm_Quorvel::TForm_Quorvel(std::string settingsPath, QWidget* parent)
-    : QMainWindow(parent), SettingsPath(std::move(settingsPath)) {
+TForm_Quorvel::TForm_Quorvel(SettingsFiles settingsFiles, QWidget* parent)
+    : QMainWindow(parent), SettingsPlace(std::move(settingsFiles)) {
     BuildWindow();
     Gate = new TFrameGate(this); // a poll tick at 2 ms must not cost a repaint each
     ConnectHandlers();
