@@ -7,3 +7,6 @@ TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev python3-pymodbus pytho
 # The Debian package: build, validation (scripts/package.sh) and the install test in a fresh
 # Debian root (scripts/package-test.sh).
 PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian appstream desktop-file-utils imagemagick debootstrap xvfb xauth xdotool)
+# The documents' screenshots (scripts/screenshots.sh): the window on a virtual X screen with a
+# window manager, driven with xdotool, placed by xwininfo and read back with ImageMagick's import.
+SCREENSHOT_PACKAGES=(xvfb xauth openbox xdotool x11-utils imagemagick)
