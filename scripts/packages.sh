@@ -14,3 +14,6 @@ PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian appstream desktop-file-utils)
 # (scripts/package-test.sh) and the first run of a clean clone (scripts/first-run-test.sh), with
 # the X server, window manager and xdotool that drive them from outside the root.
 ROOT_TEST_PACKAGES=(debootstrap git imagemagick openbox xvfb xauth xdotool)
+# The documents' screenshots (scripts/screenshots.sh): the window on a virtual X screen with a
+# window manager, driven with xdotool, placed by xwininfo and read back with ImageMagick's import.
+SCREENSHOT_PACKAGES=(xvfb xauth openbox xdotool x11-utils imagemagick)

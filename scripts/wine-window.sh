@@ -7,7 +7,7 @@
 # Expects from wine-tests.sh: work, SIM, COM_PORT, WINEPREFIX, phase, start_sim, sim_pids.
 
 DIST_ZIP=build/mingw/dist/quorvel-win64.zip
-SCREENSHOT=docs/window-windows.png
+SCREENSHOT=build/mingw/window-windows.png # the guides' pictures: scripts/screenshots.sh
 CLIENT_HEIGHT=270 # the window's client height with chart and log hidden
 SETTINGS_KEYS=(Left Top Port Baudrate Mode Address TimerASCII TimerRTU Diagram Max Messages)
 xvfb_pid=
@@ -75,8 +75,10 @@ wait_for() {
 }
 
 # The window and its client origin: the X window holds menu bar and client area.
+# Only a viewable window counts: a first start in a fresh prefix names its X window a while
+# before it is mapped, and an unmapped window cannot take the focus.
 find_window() {
-    window=$(xdotool search --name '^Quorvel Kelmar' 2>/dev/null | head -n1)
+    window=$(xdotool search --onlyvisible --name '^Quorvel Kelmar' 2>/dev/null | head -n1)
     [ -n "$window" ] || return 1
     eval "$(xdotool getwindowgeometry --shell "$window")"
     win_x=$X win_y=$Y win_w=$WIDTH win_h=$HEIGHT
