@@ -5,17 +5,8 @@ Named things: repository paths and links, CMake presets and targets, scripts, ke
 options, benchmark and fuzz programs, ctest patterns and GoogleTest filters; and in the user's
 guides every quoted text („…” in Hungarian, "…" in English), which must be the program's own:
 made of the string literals in src/ with at most a one-word value (a port or group name, a
-number) between them. The other way round
-it fails when a preset, a script, a benchmark, a fuzz target, a CI stage or a simulator option is
-named by no document. A section may describe what another branch brings before it lands:
-
-    <!-- pending issue-20: preset app, scripts/first-run-test.sh -->
-    ...
-    <!-- /pending -->
-
-Inside, the listed names may be missing; once any of them exists the marker is stale and the
-check fails, so the section is brought up to date with what landed. A marker without names
-only marks the section for the reader.
+number) between them. The other way round it fails when a preset, a script, a benchmark, a
+fuzz target, a CI stage or a simulator option is named by no document.
 
 Usage: check_docs.py SOURCE_DIR [--list]   (--list prints every name checked)
 """
@@ -26,7 +17,7 @@ import fnmatch
 import json
 import re
 import sys
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 from pathlib import Path
 
 DOCUMENTS = ["README.md", "docs/*.md", "tools/kelmar-sim/README.md"]
@@ -56,24 +47,14 @@ CTEST_RE = re.compile(r"\bctest\b[^\n]*?\s-([RE])\s+('[^']*'|\"[^\"]*\"|\S+)")
 GTEST_FILTER_RE = re.compile(r"--gtest_filter=('[^']*'|\"[^\"]*\"|[^\s`]+)")
 GUIDES = {"docs/hasznalati-utmutato.md": re.compile(r"„([^”]+)”"),
           "docs/user-guide.md": re.compile(r"(?<![\w=])\"([^\"]+)\"")}
-PENDING_OPEN = re.compile(r"<!--\s*pending\s+([\w-]+)\s*(?::(.*?))?-->")
-PENDING_CLOSE = re.compile(r"<!--\s*/pending\s*-->")
 
 
 @dataclass
 class Name:
-    key: str   # what a pending marker lists, e.g. "preset app"
+    key: str   # the kind and the name, e.g. "preset app"
     what: str  # the kind, for messages
     exists: bool
     where: str  # document:line
-
-
-@dataclass
-class Pending:
-    issue: str
-    keys: list[str]
-    where: str
-    named: set[str] = field(default_factory=set)
 
 
 class Repository:
@@ -161,20 +142,14 @@ class Checker:
         self.root = root
         self.names: list[Name] = []
         self.errors: list[str] = []
-        self.pending: list[Pending] = []
         self.keys_by_document: dict[str, set[str]] = {}
 
-    # One named thing. A missing one inside a pending block that lists its key is tolerated.
-    def note(self, key: str, exists: bool, where: str, block: Pending | None, what: str) -> None:
+    # One named thing.
+    def note(self, key: str, exists: bool, where: str, what: str) -> None:
         self.names.append(Name(key, what, exists, where))
         self.keys_by_document.setdefault(where.split(":")[0], set()).add(key)
-        if block is not None:
-            block.named.add(key)
-        if exists:
-            return
-        if block is not None and key in block.keys:
-            return
-        self.errors.append(f"{where}: {what} `{key}` does not exist")
+        if not exists:
+            self.errors.append(f"{where}: {what} `{key}` does not exist")
 
     def check_documents(self) -> None:
         documents: list[Path] = []
@@ -182,60 +157,32 @@ class Checker:
             documents += sorted(self.root.glob(pattern))
         for document in documents:
             self.check_document(document)
-        for block in self.pending:
-            for key in block.keys:
-                landed = [n for n in self.names if n.key == key and n.exists]
-                if key not in block.named:
-                    self.errors.append(f"{block.where}: the pending marker for {block.issue} "
-                                       f"lists `{key}`, which its section does not name")
-                elif landed:
-                    self.errors.append(f"{block.where}: `{key}` exists now: {block.issue} has "
-                                       f"landed; bring the section up to date and drop its "
-                                       f"pending marker")
 
     def check_document(self, document: Path) -> None:
         relative = document.relative_to(self.root).as_posix()
-        block: Pending | None = None
         fenced = False
         paragraph: list[tuple[str, str]] = []  # a quote may run over a line break
         for number, line in enumerate(document.read_text().splitlines(), 1):
             where = f"{relative}:{number}"
-            if line.lstrip().startswith("```") or PENDING_CLOSE.search(line):
-                self.check_quotes(relative, paragraph, block)
-                paragraph = []
             if line.lstrip().startswith("```"):
-                fenced = not fenced
-                continue
-            opened = None if fenced else PENDING_OPEN.search(line)
-            if opened:
-                self.check_quotes(relative, paragraph, block)
+                self.check_quotes(relative, paragraph)
                 paragraph = []
-                if block is not None:
-                    self.errors.append(f"{where}: a pending marker inside {block.where}'s")
-                keys = [k.strip() for k in (opened.group(2) or "").split(",") if k.strip()]
-                block = Pending(opened.group(1), keys, where)
-                self.pending.append(block)
-                continue
-            if not fenced and PENDING_CLOSE.search(line):
-                block = None
+                fenced = not fenced
                 continue
             spans = [line] if fenced else re.findall(r"`([^`]+)`", line)
             if fenced or not line.strip():
-                self.check_quotes(relative, paragraph, block)
+                self.check_quotes(relative, paragraph)
                 paragraph = []
             else:
                 paragraph.append((where, line))
-            self.check_links(document, line, where, block)
+            self.check_links(document, line, where)
             for span in spans:
-                self.check_span(span, where, block, fenced)
-            self.check_preset_words(line, where, block)
-        self.check_quotes(relative, paragraph, block)
-        if block is not None:
-            self.errors.append(f"{block.where}: the pending marker is never closed")
+                self.check_span(span, where, fenced)
+            self.check_preset_words(line, where)
+        self.check_quotes(relative, paragraph)
 
     # The quoted texts of a paragraph of a user's guide, code spans left out.
-    def check_quotes(self, relative: str, paragraph: list[tuple[str, str]],
-                     block: Pending | None) -> None:
+    def check_quotes(self, relative: str, paragraph: list[tuple[str, str]]) -> None:
         quotes = GUIDES.get(relative)
         if quotes is None or not paragraph:
             return
@@ -243,9 +190,9 @@ class Checker:
         for quoted in quotes.findall(text):
             quoted = " ".join(quoted.split())
             self.note(f"text {quoted}", self.repo.is_program_text(quoted), paragraph[0][0],
-                      block, "window text")
+                      "window text")
 
-    def check_links(self, document: Path, line: str, where: str, block: Pending | None) -> None:
+    def check_links(self, document: Path, line: str, where: str) -> None:
         for target in LINK_RE.findall(line):
             if re.match(r"[a-z]+:", target):
                 continue
@@ -254,50 +201,52 @@ class Checker:
             exists = path.exists()
             if exists and anchor and path.suffix == ".md":
                 exists = anchor in heading_anchors(path)
-            self.note(f"link {target}", exists, where, block, "link target")
+            self.note(f"link {target}", exists, where, "link target")
 
-    def check_span(self, span: str, where: str, block: Pending | None, fenced: bool) -> None:
+    def check_span(self, span: str, where: str, fenced: bool) -> None:
         repo = self.repo
         for path in PATH_RE.findall(span):
             path = path.rstrip(".,;:")
             if not PLACEHOLDER.search(path):
-                self.note(path, repo.path_exists(path), where, block, "path")
+                self.note(path, repo.path_exists(path), where, "path")
         if not fenced:
             for path in ROOT_FILE_RE.findall(span):
-                self.note(path, repo.path_exists(path), where, block, "file")
+                self.note(path, repo.path_exists(path), where, "file")
         for match in BUILD_PATH_RE.finditer(span):
-            self.check_build_path(match.group(1), match.group(2), where, block)
+            # One that ends in "/" is a folder the build or a script makes, not a program.
+            if not span.startswith("/", match.end()):
+                self.check_build_path(match.group(1), match.group(2), where)
         for command, name in PRESET_FLAG_RE.findall(span):
-            self.check_preset(command, name, where, block)
+            self.check_preset(command, name, where)
         for match in SIM_RE.finditer(span):
             for option in OPTION_RE.findall(match.group(1)):
-                self.note(f"kelmar-sim {option}", option in repo.sim_options, where, block,
+                self.note(f"kelmar-sim {option}", option in repo.sim_options, where,
                           "simulator option")
         if where.startswith(SIM_README) and not fenced:
             for option in OPTION_RE.findall(span):
-                self.note(f"kelmar-sim {option}", option in repo.sim_options, where, block,
+                self.note(f"kelmar-sim {option}", option in repo.sim_options, where,
                           "simulator option")
         for name in BENCH_RE.findall(span):
-            self.note(name, self.under(name, "bench"), where, block, "benchmark")
+            self.note(name, self.under(name, "bench"), where, "benchmark")
         for name in FUZZ_RE.findall(span):
-            self.note(name, self.under(name, "fuzz"), where, block, "fuzz target")
+            self.note(name, self.under(name, "fuzz"), where, "fuzz target")
         for names in TARGET_RE.findall(span):
             for name in names.split():
-                self.note(f"target {name}", name == "all" or name in repo.targets, where, block,
+                self.note(f"target {name}", name == "all" or name in repo.targets, where,
                           "CMake target")
         for flag, pattern in CTEST_RE.findall(span):
             pattern = pattern.strip("'\"")
             if PATTERN_PLACEHOLDER.search(pattern):
                 continue
             found = any(re.search(pattern, test) for test in repo.tests)
-            self.note(f"ctest -{flag} {pattern}", found, where, block, "ctest pattern")
+            self.note(f"ctest -{flag} {pattern}", found, where, "ctest pattern")
         for pattern in GTEST_FILTER_RE.findall(span):
             pattern = pattern.strip("'\"")
             if PATTERN_PLACEHOLDER.search(pattern):
                 continue
             positive = pattern.split("-")[0].split(":")
             found = all(any(fnmatch.fnmatchcase(t, p) for t in repo.tests) for p in positive if p)
-            self.note(f"--gtest_filter={pattern}", found, where, block, "GoogleTest filter")
+            self.note(f"--gtest_filter={pattern}", found, where, "GoogleTest filter")
 
     def under(self, target: str, top: str) -> bool:
         folder = self.repo.targets.get(target)
@@ -306,7 +255,7 @@ class Checker:
     # build/<preset>/<source folder>/<program>: when the folder is one of the source tree's and
     # the last part has no extension, the folder's CMakeLists.txt defines that program. Other
     # folders under build/ are the scripts' own.
-    def check_build_path(self, preset: str, rest: str, where: str, block: Pending | None) -> None:
+    def check_build_path(self, preset: str, rest: str, where: str) -> None:
         parts = [p for p in rest.split("/") if p]
         if (PLACEHOLDER.search(preset + rest) or f"build/{preset}" not in self.repo.binary_dirs
                 or len(parts) < 2 or "." in parts[-1]):
@@ -314,19 +263,19 @@ class Checker:
         folder = "/".join(parts[:-1])
         if (self.root / folder / "CMakeLists.txt").exists():
             defined = self.repo.targets.get(parts[-1]) == self.root / folder
-            self.note(f"build/{preset}{rest}", defined, where, block, "program")
+            self.note(f"build/{preset}{rest}", defined, where, "program")
 
-    def check_preset(self, command: str, name: str, where: str, block: Pending | None) -> None:
+    def check_preset(self, command: str, name: str, where: str) -> None:
         command = " ".join(command.split())
         kinds = {"cmake --build": self.repo.build, "ctest": self.repo.test,
                  "cmake": set(self.repo.configure)}
         known = name in kinds.get(command, set(self.repo.configure))
-        self.note(f"preset {name}", known, where, block, f"{command or 'the'} preset".strip())
+        self.note(f"preset {name}", known, where, f"{command or 'the'} preset".strip())
 
-    def check_preset_words(self, line: str, where: str, block: Pending | None) -> None:
+    def check_preset_words(self, line: str, where: str) -> None:
         for group in PRESET_WORD_RE.findall(line) + PRESET_AFTER_RE.findall(line):
             for name in re.findall(r"`([\w-]+)`", group):
-                self.note(f"preset {name}", name in self.repo.configure, where, block, "preset")
+                self.note(f"preset {name}", name in self.repo.configure, where, "preset")
 
     # Everything of these kinds must be named somewhere.
     def check_coverage(self) -> None:
@@ -404,8 +353,6 @@ def main() -> int:
     if sys.argv[2:] == ["--list"]:
         for name in checker.names:
             print(f"{name.where}: {name.what} `{name.key}`" + ("" if name.exists else " MISSING"))
-    for block in checker.pending:
-        print(f"pending {block.issue} ({block.where}): {', '.join(block.keys)}")
     for error in checker.errors:
         print(f"ERROR {error}")
     return 1 if checker.errors else 0

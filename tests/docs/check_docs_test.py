@@ -4,7 +4,6 @@ renamed or added. Usage: check_docs_test.py SOURCE_DIR"""
 
 from __future__ import annotations
 
-import re
 import shutil
 import sys
 import tempfile
@@ -90,6 +89,14 @@ class NamedThingsDisappear(CopiedTree):
                           "--gtest_filter=NoSuchSuite.*`\n")
         self.assertErrorNaming("`--gtest_filter=NoSuchSuite.*` does not exist")
 
+    def test_a_program_under_build_that_no_folder_defines(self) -> None:
+        self.add_document("Screens in `build/release/tests/gui/slow-drive/`, made by "
+                          "`build/release/tests/gui/slow_drive_window`.\n")
+        errors = self.errors()
+        self.assertFalse(any("slow-drive" in e for e in errors), errors)
+        self.assertTrue(any("`build/release/tests/gui/slow_drive_window` does not exist" in e
+                            for e in errors), errors)
+
     def test_a_broken_link_and_anchor(self) -> None:
         self.add_document("[gone](gone.md), [nowhere](DEVELOPING.md#no-such-heading)\n")
         self.assertErrorNaming("`link gone.md` does not exist")
@@ -126,37 +133,6 @@ class WindowTexts(CopiedTree):
         errors = self.errors()
         self.assertFalse(any("COM7" in e for e in errors), errors)
         self.assertTrue(any("soros vonal" in e for e in errors), errors)
-
-
-class PendingSections(CopiedTree):
-    SECTION = ("<!-- pending issue-99: scripts/later.sh, preset later -->\n"
-               "Run `bash scripts/later.sh` after `cmake --preset later`.\n"
-               "<!-- /pending -->\n")
-
-    def test_missing_names_it_lists_are_tolerated(self) -> None:
-        self.add_document(self.SECTION)
-        self.assertEqual(self.errors(), [])
-
-    def test_a_missing_name_it_does_not_list(self) -> None:
-        self.add_document(self.SECTION.replace("later.sh`", "later.sh` and `scripts/other.sh`"))
-        self.assertErrorNaming("`scripts/other.sh` does not exist")
-
-    def test_a_listed_name_that_exists_means_the_issue_landed(self) -> None:
-        self.add_document(self.SECTION)
-        (self.root / "scripts/later.sh").write_text("#!/bin/sh\n")
-        self.assertErrorNaming("`scripts/later.sh` exists now: issue-99 has landed")
-
-    def test_a_listed_name_the_section_does_not_name(self) -> None:
-        self.add_document(self.SECTION.replace("preset later -->", "preset later, fuzz_x -->"))
-        self.assertErrorNaming("lists `fuzz_x`, which its section does not name")
-
-    def test_outside_the_section_the_same_name_fails(self) -> None:
-        self.add_document(self.SECTION + "Then `scripts/later.sh` again.\n")
-        self.assertErrorNaming("`scripts/later.sh` does not exist")
-
-    def test_an_unclosed_section(self) -> None:
-        self.add_document(re.sub(r"<!-- /pending -->\n", "", self.SECTION))
-        self.assertErrorNaming("the pending marker is never closed")
 
 
 if __name__ == "__main__":
