@@ -65,13 +65,18 @@ ModalBox RunExpectingBox(const std::function<void()>& action);
 // Processes events until condition holds or the generous limit passes; returns condition().
 bool WaitFor(const std::function<bool()>& condition, int limitMs = 20000);
 
-// A pseudo-terminal registered under name in folder: a port that opens like a serial line.
+// A pseudo-terminal registered under name in folder: a port that opens like a serial line. The
+// test plays its far end.
 class PtyPort {
   public:
     PtyPort(const std::string& folder, const std::string& name);
     ~PtyPort();
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
+
+    // Appends what the console has sent and nobody took yet to bytes; does not wait.
+    void Take(std::string& bytes);
+    bool Write(const std::string& bytes);
 
   private:
     int Master = -1;
