@@ -5,6 +5,7 @@
 #include "D2xxDevice.h"
 #include "D2xxLibrary.h"
 #include "PortList.h"
+#include "Replug.h"
 #include "UsbDeviceNote.h"
 
 #include <algorithm>
@@ -15,26 +16,12 @@ namespace {
 
 const char* const FallbackNote = "A rendszer nem jelzett soros portot: alapértelmezett név";
 
-std::vector<TSerialPortInfo> SerialPorts(const TPortEnvironment& environment) {
-    if (!environment.SerialMap) {
-        return SystemSerialPorts(environment.Roots);
-    }
-    std::vector<TSerialPortInfo> ports;
-    for (std::string& name : environment.SerialMap()) {
-        ports.push_back({std::move(name), {}});
-    }
-    return ports;
-}
-
 // A serial port's note, with the word on telling it apart after a replug.
 std::string SerialNote(const TSerialPortInfo& port, const std::vector<TSerialPortInfo>& all) {
-    std::vector<TPortIdentity> present;
-    for (const TSerialPortInfo& other : all) {
-        present.push_back(other.Identity);
-    }
     std::string note = port.Note;
-    AddNoteLine(note, "",
-                ReplugNote(Distinguished(port.Identity, present), !port.Identity.Serial.empty()));
+    AddNoteLine(
+        note, "",
+        ReplugNote(Distinguished(port.Identity, IdentitiesOf(all)), !port.Identity.Serial.empty()));
     return note;
 }
 
@@ -54,7 +41,7 @@ std::vector<TPortEntry> TPortThread::GetPortEntries() {
 
 // withNotes false: the names alone, without asking the adapters for their descriptions.
 std::vector<TPortEntry> TPortThread::ReadPortEntries(bool withNotes) {
-    const std::vector<TSerialPortInfo> serial = SerialPorts(Environment);
+    const std::vector<TSerialPortInfo> serial = ListedSerialPorts(Environment);
     std::optional<std::uint32_t> adapters;
     std::vector<std::string> serials;
     const TD2xxApi* api = Environment.AdapterCount ? nullptr : LoadD2xx(Environment.D2xxLibrary);

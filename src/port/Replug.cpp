@@ -7,25 +7,6 @@ namespace quorvel {
 
 namespace {
 
-std::vector<TSerialPortInfo> ListedSerialPorts(const TPortEnvironment& environment) {
-    if (!environment.SerialMap) {
-        return SystemSerialPorts(environment.Roots);
-    }
-    std::vector<TSerialPortInfo> ports;
-    for (std::string& name : environment.SerialMap()) {
-        ports.push_back({std::move(name), {}});
-    }
-    return ports;
-}
-
-std::vector<TPortIdentity> IdentitiesOf(const std::vector<TSerialPortInfo>& ports) {
-    std::vector<TPortIdentity> identities;
-    for (const TSerialPortInfo& port : ports) {
-        identities.push_back(port.Identity);
-    }
-    return identities;
-}
-
 std::optional<TReturnedPort> ReturnedAdapter(const TReplugTrail& trail,
                                              const TPortEnvironment& environment) {
     const TD2xxApi* api = LoadD2xx(environment.D2xxLibrary);
@@ -44,6 +25,25 @@ std::optional<TReturnedPort> ReturnedAdapter(const TReplugTrail& trail,
 }
 
 } // namespace
+
+std::vector<TSerialPortInfo> ListedSerialPorts(const TPortEnvironment& environment) {
+    if (!environment.SerialMap) {
+        return SystemSerialPorts(environment.Roots);
+    }
+    std::vector<TSerialPortInfo> ports;
+    for (std::string& name : environment.SerialMap()) {
+        ports.push_back({std::move(name), {}});
+    }
+    return ports;
+}
+
+std::vector<TPortIdentity> IdentitiesOf(const std::vector<TSerialPortInfo>& ports) {
+    std::vector<TPortIdentity> identities;
+    for (const TSerialPortInfo& port : ports) {
+        identities.push_back(port.Identity);
+    }
+    return identities;
+}
 
 TPortIdentity SerialPortIdentity(const std::string& name, const TPortEnvironment& environment) {
     const std::vector<TSerialPortInfo> ports = ListedSerialPorts(environment);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
@@ -27,6 +28,11 @@ struct TReturnedPort {
     std::string Name;
     std::uint8_t AdapterIndex = 0; // for a D2XX adapter
 };
+
+// The serial ports the environment lists (the system's, or the names a test gives) and what
+// tells their devices apart.
+std::vector<TSerialPortInfo> ListedSerialPorts(const TPortEnvironment& environment);
+std::vector<TPortIdentity> IdentitiesOf(const std::vector<TSerialPortInfo>& ports);
 
 // The identity a serial port just opened under name is followed by: what the system tells of the
 // device listed under that name, as far as it tells it from the others.

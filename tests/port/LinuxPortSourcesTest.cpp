@@ -219,13 +219,12 @@ class PortLinuxUsb : public PortLinuxSources {
         fs::remove(fs::path(Roots.DeviceFolder) / tty);
         fs::remove_all(Tree / ("devices/usb1/" + socket));
     }
-    std::string NoteOf(const std::string& name) {
-        for (const TSerialPortInfo& port : SystemSerialPorts(Roots)) {
-            if (port.Name == name) {
-                return port.Note;
-            }
-        }
-        return "(not listed)";
+    // The link's surroundings: this tree, no adapter library.
+    TPortEnvironment TreeOnly() const {
+        TPortEnvironment environment;
+        environment.Roots = Roots;
+        environment.D2xxLibrary = "/nonexistent/libftd2xx.so";
+        return environment;
     }
 };
 
@@ -236,10 +235,7 @@ TEST_F(PortLinuxUsb, AdaptersThatCannotBeToldApartSaySo) {
     PlugUsb("ttyUSB3", "1-4", "CLONE", "/dev/null");
     TTestMainThread main;
     TSettings settings;
-    TPortEnvironment environment;
-    environment.Roots = Roots;
-    environment.D2xxLibrary = "/nonexistent/libftd2xx.so";
-    TPortThread port(settings, main.Calls(), environment);
+    TPortThread port(settings, main.Calls(), TreeOnly());
     std::map<std::string, std::string> notes;
     for (const TPortEntry& entry : port.GetPortEntries()) {
         notes[entry.Name] = entry.Note;
@@ -280,10 +276,7 @@ TEST_P(PortLinuxRenumbering, LinkFollowsItsAdapterNotItsNumber) {
     TTestMainThread main;
     TSettings settings;
     settings.Port = "ttyUSB0";
-    TPortEnvironment environment;
-    environment.Roots = Roots;
-    environment.D2xxLibrary = "/nonexistent/libftd2xx.so";
-    TPortThread link(settings, main.Calls(), environment);
+    TPortThread link(settings, main.Calls(), TreeOnly());
     ASSERT_TRUE(link.Configure(ModeRTU, 19200));
 
     Pull("ttyUSB0", "1-1");

@@ -50,15 +50,7 @@ class WineUsbPortNotes : public TLinkFixture {
     }
 
     void SetText(const std::wstring& key, const wchar_t* name, const std::wstring& text) {
-        HKEY handle = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &handle, nullptr),
-                  ERROR_SUCCESS);
-        const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
-        EXPECT_EQ(RegSetValueExW(handle, name, 0, REG_SZ, bytes,
-                                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
-                  ERROR_SUCCESS);
-        RegCloseKey(handle);
+        ASSERT_TRUE(SetRegistryText(key, name, text));
     }
 
     // Each instance key made, then its device key and branch when nothing else is left in them.

@@ -144,6 +144,17 @@ Status Open(const Plugged& entry, void** handle) {
     return Ok;
 }
 
+// Runs change on handle's adapter under the guard; a pulled adapter's handle answers IoError.
+template <typename Change> Status OnLive(void* handle, Change change) {
+    std::lock_guard<std::mutex> lock(Guard);
+    Adapter* adapter = LiveAdapter(handle);
+    if (adapter == nullptr) {
+        return IoError;
+    }
+    Transmit(*adapter);
+    return change(*adapter);
+}
+
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
 
 } // namespace
@@ -194,117 +205,92 @@ FAKE_EXPORT Status FT_Close(void* handle) {
 }
 
 FAKE_EXPORT Status FT_Read(void* handle, void* buffer, std::uint32_t count, std::uint32_t* got) {
-    std::lock_guard<std::mutex> lock(Guard);
-    Adapter* adapter = LiveAdapter(handle);
-    if (adapter == nullptr) {
-        return IoError;
-    }
-    Transmit(*adapter);
-    const ssize_t n = ::read(adapter->Fd, buffer, count);
-    if (n < 0 && errno != EAGAIN) {
-        return IoError;
-    }
-    *got = n > 0 ? static_cast<std::uint32_t>(n) : 0;
-    return Ok;
+    return OnLive(handle, [&](Adapter& adapter) {
+        const ssize_t n = ::read(adapter.Fd, buffer, count);
+        if (n < 0 && errno != EAGAIN) {
+            return IoError;
+        }
+        *got = n > 0 ? static_cast<std::uint32_t>(n) : 0;
+        return Ok;
+    });
 }
 
 FAKE_EXPORT Status FT_Write(void* handle, void* buffer, std::uint32_t count,
                             std::uint32_t* written) {
-    std::lock_guard<std::mutex> lock(Guard);
-    Adapter* adapter = LiveAdapter(handle);
-    if (adapter == nullptr) {
-        return IoError;
-    }
-    Transmit(*adapter);
-    if (adapter->Tx.empty()) {
-        adapter->TxStart = Clock::now();
-    }
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    adapter->Tx.insert(adapter->Tx.end(), bytes, bytes + count);
-    *written = count;
-    return Ok;
+    return OnLive(handle, [&](Adapter& adapter) {
+        if (adapter.Tx.empty()) {
+            adapter.TxStart = Clock::now();
+        }
+        const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+        adapter.Tx.insert(adapter.Tx.end(), bytes, bytes + count);
+        *written = count;
+        return Ok;
+    });
 }
 
 FAKE_EXPORT Status FT_SetBaudRate(void* handle, std::uint32_t baud) {
-    std::lock_guard<std::mutex> lock(Guard);
-    Adapter* adapter = LiveAdapter(handle);
-    if (adapter == nullptr) {
-        return IoError;
-    }
-    Recorded[adapter->Entry.Serial].BaudRate = baud;
-    return Ok;
+    return OnLive(handle, [&](Adapter& adapter) {
+        Recorded[adapter.Entry.Serial].BaudRate = baud;
+        return Ok;
+    });
 }
 
 FAKE_EXPORT Status FT_SetDataCharacteristics(void* handle, std::uint8_t word, std::uint8_t stop,
                                              std::uint8_t parity) {
-    std::lock_guard<std::mutex> lock(Guard);
-    Adapter* adapter = LiveAdapter(handle);
-    if (adapter == nullptr) {
-        return IoError;
-    }
-    FakeFtSettings& settings = Recorded[adapter->Entry.Serial];
-    settings.WordLength = word;
-    settings.StopBits = stop;
-    settings.Parity = parity;
-    return Ok;
+    return OnLive(handle, [&](Adapter& adapter) {
+        FakeFtSettings& settings = Recorded[adapter.Entry.Serial];
+        settings.WordLength = word;
+        settings.StopBits = stop;
+        settings.Parity = parity;
+        return Ok;
+    });
 }
 
 FAKE_EXPORT Status FT_SetTimeouts(void* handle, std::uint32_t readMs, std::uint32_t writeMs) {
-    std::lock_guard<std::mutex> lock(Guard);
-    Adapter* adapter = LiveAdapter(handle);
-    if (adapter == nullptr) {
-        return IoError;
-    }
-    Recorded[adapter->Entry.Serial].ReadTimeout = readMs;
-    Recorded[adapter->Entry.Serial].WriteTimeout = writeMs;
-    return Ok;
+    return OnLive(handle, [&](Adapter& adapter) {
+        Recorded[adapter.Entry.Serial].ReadTimeout = readMs;
+        Recorded[adapter.Entry.Serial].WriteTimeout = writeMs;
+        return Ok;
+    });
 }
 
 FAKE_EXPORT Status FT_SetLatencyTimer(void* handle, std::uint8_t ms) {
-    std::lock_guard<std::mutex> lock(Guard);
-    Adapter* adapter = LiveAdapter(handle);
-    if (adapter == nullptr) {
-        return IoError;
-    }
-    Recorded[adapter->Entry.Serial].LatencyMs = ms;
-    return Ok;
+    return OnLive(handle, [&](Adapter& adapter) {
+        Recorded[adapter.Entry.Serial].LatencyMs = ms;
+        return Ok;
+    });
 }
 
 FAKE_EXPORT Status FT_GetQueueStatus(void* handle, std::uint32_t* waiting) {
-    std::lock_guard<std::mutex> lock(Guard);
-    if (QueueFailures > 0) {
-        --QueueFailures;
-        return IoError;
+    {
+        std::lock_guard<std::mutex> lock(Guard);
+        if (QueueFailures > 0) {
+            --QueueFailures;
+            return IoError;
+        }
     }
-    Adapter* adapter = LiveAdapter(handle);
-    if (adapter == nullptr) {
-        return IoError; // pulled: the driver no longer answers for it
-    }
-    Transmit(*adapter);
-    int count = 0;
-    if (::ioctl(adapter->Fd, FIONREAD, &count) != 0) {
-        return IoError; // the far end is gone
-    }
-    *waiting = static_cast<std::uint32_t>(count);
-    return Ok;
+    return OnLive(handle, [&](Adapter& adapter) {
+        int count = 0;
+        if (::ioctl(adapter.Fd, FIONREAD, &count) != 0) {
+            return IoError; // the far end is gone
+        }
+        *waiting = static_cast<std::uint32_t>(count);
+        return Ok;
+    });
 }
 
 FAKE_EXPORT Status FT_Purge(void* handle, std::uint32_t mask) {
-    std::lock_guard<std::mutex> lock(Guard);
-    Adapter* adapter = LiveAdapter(handle);
-    if (adapter == nullptr) {
-        return IoError;
-    }
-    Transmit(*adapter);
-    if ((mask & PurgeRx) != 0) {
-        ::tcflush(adapter->Fd, TCIFLUSH);
-        Recorded[adapter->Entry.Serial].InputPurges++;
-    }
-    if ((mask & PurgeTx) != 0) {
-        Counts.BytesDropped += static_cast<std::uint32_t>(adapter->Tx.size());
-        adapter->Tx.clear();
-    }
-    return Ok;
+    return OnLive(handle, [&](Adapter& adapter) {
+        if ((mask & PurgeRx) != 0) {
+            ::tcflush(adapter.Fd, TCIFLUSH);
+            Recorded[adapter.Entry.Serial].InputPurges++;
+        }
+        if ((mask & PurgeTx) != 0) {
+            Counts.BytesDropped += static_cast<std::uint32_t>(adapter.Tx.size());
+            adapter.Tx.clear();
+        }
+        return Ok;
+    });
 }
 
 FAKE_EXPORT Status FT_ListDevices(void* count, void* text, std::uint32_t flags) {
