@@ -74,7 +74,8 @@ pids+=($!)
 wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' 10 ||
     fail "openbox did not start"
 
-XDG_RUNTIME_DIR=$work/run LD_LIBRARY_PATH=$work/lib QUORVEL_FAKE_FTDI_LIST=$work/adapters \
+# The real platform, whatever the tests around it chose (offscreen).
+QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/run LD_LIBRARY_PATH=$work/lib QUORVEL_FAKE_FTDI_LIST=$work/adapters \
     "$work/app/quorvel" >"$work/quorvel.log" 2>&1 &
 console_pid=$!
 pids+=("$console_pid")
