@@ -1,7 +1,6 @@
-// An open FTDI adapter behind the serial-device interface, and the adapters' own ways: the
-// "USBn" names, opening by number or by serial number with the line settings, what tells them
-// apart. The device owns the D2XX handle (the library stays loaded for the process); Read and
-// Wait on the worker, the rest on the thread that opened it or the main thread.
+// An open FTDI adapter behind the serial-device interface (it owns the D2XX handle; Read and Wait
+// on the worker, the rest on the main thread or the one that opened it), and the adapters' ways:
+// "USBn" names, opening by number or serial number, what tells them apart.
 #pragma once
 
 #include "D2xxLibrary.h"

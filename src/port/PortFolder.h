@@ -1,8 +1,6 @@
-// Folder where virtual serial ports (simulator ptys, socat pairs) are registered as symbolic
-// links named after the port: $XDG_RUNTIME_DIR/quorvel/ports, else /tmp/quorvel-<uid>/ports.
-// A folder is trusted only when nobody else can plant or swap links in it, and is then used
-// through the descriptor the check was made on, never again by its path. POSIX only; an open
-// folder belongs to one thread at a time.
+// Folder where virtual serial ports are registered as symbolic links named after the port
+// ($XDG_RUNTIME_DIR/quorvel/ports, else /tmp/quorvel-<uid>/ports), used only when nobody else can
+// plant links in it, and then through the descriptor it was checked on. POSIX; one thread a folder.
 #pragma once
 
 #include "PortOrigin.h"

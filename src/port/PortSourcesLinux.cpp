@@ -19,6 +19,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace quorvel {
 
@@ -224,9 +225,13 @@ std::string AccessNote(const std::string& path) {
     return NoPermissionNote(info.st_gid);
 }
 
+// getgrgid_r: the port thread reads the list too, while it looks for a device that vanished.
 std::string NoPermissionNote(unsigned groupId) {
-    const group* entry = ::getgrgid(static_cast<gid_t>(groupId));
-    const std::string name = entry != nullptr ? entry->gr_name : std::to_string(groupId);
+    group entry{};
+    group* found = nullptr;
+    std::vector<char> buffer(16384);
+    ::getgrgid_r(static_cast<gid_t>(groupId), &entry, buffer.data(), buffer.size(), &found);
+    const std::string name = found != nullptr ? found->gr_name : std::to_string(groupId);
     return "Nincs jogosultság a megnyitásához: az eszköz a(z) " + name +
            " csoporté (a felhasználót fel kell venni ebbe a csoportba)";
 }

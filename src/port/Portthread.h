@@ -1,7 +1,6 @@
 // TPortThread: the console's one serial link (a serial port or a D2XX USB adapter). Open, close,
-// configure, write and the port list run on the main thread; a worker thread waits on the port,
-// hands every chunk it reads synchronously to the main thread, where OnReceive runs, and tries
-// the reopen while the device of an open link is gone.
+// configure, write and the port list run on the main thread; a worker hands every chunk it reads
+// synchronously to the main thread (OnReceive) and reopens a vanished device off that thread.
 #pragma once
 
 #include "ByteString.h"

@@ -1,7 +1,6 @@
-// The replug policy: what the link remembers of the device it opened, so that once the device has
-// vanished a reopen goes to that device wherever it now sits and never to another one. Devices
-// that nothing tells apart are reopened by their name. Plain values; the functions ask the system
-// afresh and may run on the worker.
+// The replug policy: what the link remembers of the device it opened, so that a reopen goes to
+// that device wherever it sits now, never to another; what nothing tells apart is reopened by
+// name. Plain values; the functions ask the system afresh and may run on the worker.
 #pragma once
 
 #include "PortEnvironment.h"
