@@ -13,15 +13,12 @@ const std::wstring DeviceKey = L"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0403&
 class WineComReplug : public TLinkFixture {
   protected:
     void SetUp() override {
-        TLinkFixture::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
         const std::optional<std::string> split = SplitComPortUnderTest();
         if (!split) {
-            GTEST_SKIP() << "QUORVEL_WINE_SPLIT_COM is not set";
+            GTEST_SKIP() << "QUORVEL_WINE_SPLIT_COM is not set: run through scripts/wine-tests.sh";
         }
         Other = *split;
+        TLinkFixture::SetUp();
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, DeviceKey.c_str()); // left by a run that crashed
     }
     void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, DeviceKey.c_str()); }
