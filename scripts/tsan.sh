@@ -13,7 +13,10 @@
 #   integration harness does, would bring it back.
 # - Cases/EngineWithSimulatorFaults.*: their counter reconciliation assumes replies never run
 #   together; under the sanitizer's slowdown a late reply merges with the next one.
-# - the non-GoogleTest tests (pymodbus conformance and client, the quorvel binary's own test).
+# - the non-GoogleTest tests (pymodbus conformance and client, the quorvel binary's own tests;
+#   the real-window replug test runs the console on Xvfb, where Qt's xcb plugin, uninstrumented,
+#   reports its own event reader thread; its replug logic is checked here through the window
+#   tests' AdapterReplugTest and the port tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
