@@ -15,7 +15,10 @@
 #   together; under the sanitizer's slowdown a late reply merges with the next one.
 # - the non-GoogleTest tests (pymodbus conformance and client, the quorvel binary's own tests,
 #   the window on the openbox desktop: its port stays closed, so no worker runs, and it drives
-#   the window manager through xdotool started with QProcess, as above).
+#   the window manager through xdotool started with QProcess, as above; the real-window replug
+#   test runs the console on Xvfb, where Qt's xcb plugin, uninstrumented, reports its own event
+#   reader thread; its replug logic is checked here through the window tests' AdapterReplugTest
+#   and the port tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh

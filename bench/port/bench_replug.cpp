@@ -1,6 +1,7 @@
 // Replug figures over pseudo-terminals registered under one virtual port name: the time from
 // the device's return to the first good reply, the CPU the process uses while the device is
-// gone, and how long a close takes when the far end never reads. Prints figures only.
+// gone; and what "Zár" costs: right after a frame (it waits for the frame's time on the line),
+// and when the far end never reads (bounded by the last frame's time). Prints figures only.
 // Usage: bench_replug [rounds] [gone-seconds]
 #include "BenchLoop.h"
 #include "Portthread.h"
@@ -162,8 +163,30 @@ int main(int argc, char** argv) {
         link.ClosePort();
         closeMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
-    std::printf("close with undrainable output: median %.2f ms, max %.2f ms over %d closes\n",
-                Median(closeMs), *std::max_element(closeMs.begin(), closeMs.end()), rounds);
+    std::printf("close with undrainable output: median %.2f ms, max %.2f ms over %d closes "
+                "(255-byte frames at 19200 baud: bounded by one frame's line time, %.0f ms)\n",
+                Median(closeMs), *std::max_element(closeMs.begin(), closeMs.end()), rounds,
+                255 * 11 * 1000.0 / 19200);
+
+    // "Zár" a tick after the request went out: the frame still has its line time to go.
+    std::vector<double> frameCloseMs;
+    for (int round = 0; round < rounds; ++round) {
+        TFarEnd reader;
+        reader.StartEcho();
+        Register(folder, reader.Slave);
+        link.Configure(quorvel::ModeASCII, 9600);
+        const std::string frame = ":0103F0A000016B\r\n";
+        link.WriteFrame(reinterpret_cast<const std::uint8_t*>(frame.data()),
+                        static_cast<std::uint16_t>(frame.size()));
+        const auto start = Clock::now();
+        link.ClosePort();
+        frameCloseMs.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::printf("close right after a 17-character ASCII frame at 9600 baud: median %.2f ms, "
+                "max %.2f ms over %d closes (its line time: %.1f ms)\n",
+                Median(frameCloseMs), *std::max_element(frameCloseMs.begin(), frameCloseMs.end()),
+                rounds, 17 * 11 * 1000.0 / 9600);
     fs::remove_all(folder);
     return 0;
 }

@@ -49,35 +49,48 @@ void TPortCombo::showPopup() {
     QComboBox::showPopup();
 }
 
-// Read the list again, as at start; the selected entry stays selected while it is listed. The
-// name of an open link whose device is gone stays too, so the window keeps showing what is open.
+// Read the list again, as at start; the selected entry stays selected while it is listed. While
+// the link is open its device stays selected under the name it is listed under now. A device of
+// the open link that is gone stays shown by the name it had, as an entry of its own: by now that
+// name may be listed for another device.
 void TForm_Quorvel::FillPortList() {
     const bool hadSelection = Combo_Port->currentIndex() >= 0;
     const QString selected =
         hadSelection ? Combo_Port->currentText() : QString::fromStdString(Settings.Port);
     const QSignalBlocker quiet(Combo_Port);
     Combo_Port->clear();
+    int index = -1;
     for (const TPortEntry& entry : PortThread->GetPortEntries()) {
         Combo_Port->addItem(QString::fromStdString(entry.Name));
         Combo_Port->setItemData(Combo_Port->count() - 1, QString::fromStdString(entry.Note),
                                 Qt::ToolTipRole);
+        if (entry.Link) {
+            index = Combo_Port->count() - 1;
+        }
     }
-    int index = Combo_Port->findText(selected, Qt::MatchFixedString);
+    const bool lost = PortThread->IsLinkLost();
+    if (index < 0 && !lost) {
+        index = Combo_Port->findText(selected, Qt::MatchFixedString);
+    }
     if (index < 0 && hadSelection && PortThread->IsOpen()) {
         Combo_Port->addItem(selected);
         index = Combo_Port->count() - 1;
         Combo_Port->setItemData(index, QStringLiteral("A port most nem érhető el"),
                                 Qt::ToolTipRole);
+    } else if (index >= 0 && PortThread->IsOpen() && !lost) {
+        Settings.Port = Combo_Port->itemText(index).toStdString();
     }
     Combo_Port->setCurrentIndex(index);
 }
 
-// The open link's device vanished (lost) or the link took it again by itself.
+// The open link's device vanished (lost) or the link took it again by itself, perhaps under
+// another name: the list shows it as it is now.
 void TForm_Quorvel::PortLinkLost(bool lost) {
     Combo_Port->setToolTip(lost ? QStringLiteral("A(z) %1 port eltűnt: a kapcsolat magától "
                                                  "újranyílik, amint visszatér")
                                       .arg(QString::fromStdString(Settings.Port))
                                 : QString());
+    FillPortList();
 }
 
 std::uint32_t TForm_Quorvel::SelectedBaudrate() const {

@@ -30,6 +30,8 @@ std::unique_ptr<TD2xxApi> LoadApi(const std::string& path) {
         Resolve(library, "FT_GetQueueStatus", api->FT_GetQueueStatus) &&
         Resolve(library, "FT_SetLatencyTimer", api->FT_SetLatencyTimer) &&
         Resolve(library, "FT_ListDevices", api->FT_ListDevices);
+    Resolve(library, "FT_OpenEx", api->FT_OpenEx);
+    Resolve(library, "FT_Purge", api->FT_Purge);
     // A library missing a function stays loaded but unused; unloading it is not worth the risk.
     return complete ? std::move(api) : nullptr;
 }

@@ -16,6 +16,8 @@ inline constexpr std::uint32_t FT_LIST_NUMBER_ONLY = 0x80000000u;
 inline constexpr std::uint32_t FT_LIST_BY_INDEX = 0x40000000u;
 inline constexpr std::uint32_t FT_OPEN_BY_SERIAL_NUMBER = 1;
 inline constexpr std::uint32_t FT_OPEN_BY_DESCRIPTION = 2;
+inline constexpr std::uint32_t FT_PURGE_RX = 1;
+inline constexpr std::uint32_t FT_PURGE_TX = 2;
 
 // DWORD and ULONG are 32 bits wide in the D2XX headers of both platforms; the functions use the
 // platform's D2XX calling convention (WINAPI on Windows).
@@ -34,12 +36,15 @@ struct TD2xxApi {
     FT_STATUS(QUORVEL_D2XX_CALL* FT_GetQueueStatus)(FT_HANDLE handle, std::uint32_t* rxBytes);
     FT_STATUS(QUORVEL_D2XX_CALL* FT_SetLatencyTimer)(FT_HANDLE handle, std::uint8_t ms);
     FT_STATUS(QUORVEL_D2XX_CALL* FT_ListDevices)(void* arg1, void* arg2, std::uint32_t flags);
+    // Optional, nullptr when the library lacks them: open by serial number, discard queues.
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_OpenEx)(void* arg, std::uint32_t flags, FT_HANDLE* handle);
+    FT_STATUS(QUORVEL_D2XX_CALL* FT_Purge)(FT_HANDLE handle, std::uint32_t mask);
 };
 
 // The library's usual name on this platform (libftd2xx.so / FTD2XX.DLL).
 std::string DefaultD2xxLibrary();
 
-// nullptr when the library or any of its functions is missing. Thread-safe.
+// nullptr when the library or any of its required functions is missing. Thread-safe.
 const TD2xxApi* LoadD2xx(const std::string& path);
 
 // Platform loader: nullptr on failure.

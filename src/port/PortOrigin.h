@@ -22,16 +22,19 @@ bool operator==(const TPathEntry& a, const TPathEntry& b);
 TPathEntry EntryOf(const std::string& path);
 
 struct TPortOrigin {
-    std::string Path; // the path opened: a device node or a registered link
-    TPathEntry Entry; // that path's entry at the open
-    bool Pty = false; // the device was a pseudo-terminal
+    std::string Path;     // the path opened: a device node or a registered link
+    TPathEntry Entry;     // that path's entry at the open
+    bool Pty = false;     // the device was a pseudo-terminal
+    std::string Folder{}; // the port folder of a registration; empty for a device node
+    std::string Name{};   // the registration's name in Folder
 };
 
 bool IsPseudoTerminal(int fd);
 
 // A vanished pseudo-terminal never comes back: its number goes to whichever program asks for a
 // terminal next, while a registration may still name it. Its name leads back only through a
-// registration made since the open. Any other device may return under its own name.
+// registration made since the open (looked up through the trusted folder again). Any other
+// device may return under its own name.
 bool MayLeadBack(const TPortOrigin& origin);
 
 } // namespace quorvel

@@ -1,5 +1,7 @@
 #include "PortOrigin.h"
 
+#include "PortFolder.h"
+
 #include <linux/major.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -34,7 +36,12 @@ bool MayLeadBack(const TPortOrigin& origin) {
     if (!origin.Pty) {
         return true;
     }
-    const TPathEntry now = EntryOf(origin.Path);
+    TPathEntry now;
+    if (origin.Folder.empty()) {
+        now = EntryOf(origin.Path);
+    } else if (const auto folder = TPortFolder::Open(origin.Folder)) {
+        now = folder->Entry(origin.Name);
+    }
     return now.Link && !(now == origin.Entry);
 }
 

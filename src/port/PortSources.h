@@ -2,6 +2,7 @@
 // The roots are injectable so tests can stand in fake trees; called on the main thread.
 #pragma once
 
+#include "PortIdentity.h"
 #include "SerialDevice.h"
 
 #include <memory>
@@ -21,6 +22,7 @@ struct TPortRoots {
 struct TSerialPortInfo {
     std::string Name;
     std::string Note;
+    TPortIdentity Identity{}; // what the system tells of the device behind it
 };
 
 // The serial ports the system knows (Windows: the serial device map, with the device tree's

@@ -19,6 +19,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace quorvel {
 
@@ -76,29 +77,49 @@ std::string FirstLine(const fs::path& file) {
     return line;
 }
 
-// The USB device a tty hangs off: the nearest folder above its device that has idVendor.
-std::optional<fs::path> UsbDeviceOf(const fs::path& entry) {
+// The USB device a tty hangs off: the nearest folder above its device that has idVendor, and the
+// interface folder below it on the way ("1-1:1.0").
+struct TUsbPlace {
+    fs::path Device;
+    std::string Interface;
+};
+
+std::optional<TUsbPlace> UsbPlaceOf(const fs::path& entry) {
     std::error_code error;
     fs::path at = fs::canonical(entry / "device", error);
+    fs::path below;
     for (int depth = 0; !error && depth < 4 && at.has_relative_path(); ++depth) {
         if (fs::exists(at / "idVendor", error)) {
-            return at;
+            return TUsbPlace{at, below.filename().string()};
         }
+        below = at;
         at = at.parent_path();
     }
     return std::nullopt;
 }
 
-std::string KernelPortNote(const fs::path& entry, const fs::path& node) {
-    std::string note;
-    if (const std::optional<fs::path> usb = UsbDeviceOf(entry)) {
-        note = UsbDeviceNote({FirstLine(*usb / "manufacturer"), FirstLine(*usb / "product"),
-                              FirstLine(*usb / "serial"), FirstLine(*usb / "idVendor"),
-                              FirstLine(*usb / "idProduct")});
+// "1-1:1.0" names configuration 1, interface 0 of device 1-1.
+std::string InterfaceNumber(const std::string& folder) {
+    const auto colon = folder.rfind(':');
+    return colon == std::string::npos ? std::string() : folder.substr(colon + 1);
+}
+
+void DescribeKernelPort(const fs::path& entry, const fs::path& node, TSerialPortInfo& port) {
+    if (const std::optional<TUsbPlace> usb = UsbPlaceOf(entry)) {
+        const TUsbDeviceFacts facts{
+            FirstLine(usb->Device / "manufacturer"), FirstLine(usb->Device / "product"),
+            FirstLine(usb->Device / "serial"), FirstLine(usb->Device / "idVendor"),
+            FirstLine(usb->Device / "idProduct")};
+        port.Note = UsbDeviceNote(facts);
+        port.Identity = {true,
+                         facts.Serial,
+                         facts.VendorId,
+                         facts.ProductId,
+                         InterfaceNumber(usb->Interface),
+                         usb->Device.string()};
     }
-    AddNoteLine(note, "Eszköz: ", node.string());
-    AddNoteLine(note, "", AccessNote(node.string()));
-    return note;
+    AddNoteLine(port.Note, "Eszköz: ", node.string());
+    AddNoteLine(port.Note, "", AccessNote(node.string()));
 }
 
 void AddKernelPorts(const TPortRoots& roots, std::vector<TSerialPortInfo>& ports) {
@@ -106,9 +127,9 @@ void AddKernelPorts(const TPortRoots& roots, std::vector<TSerialPortInfo>& ports
     for (fs::directory_iterator it(roots.SysfsTty, error), end; !error && it != end;
          it.increment(error)) {
         if (IsKernelSerialPort(it->path(), roots)) {
-            const std::string name = it->path().filename().string();
-            ports.push_back(
-                {name, KernelPortNote(it->path(), fs::path(roots.DeviceFolder) / name)});
+            TSerialPortInfo port{it->path().filename().string(), {}};
+            DescribeKernelPort(it->path(), fs::path(roots.DeviceFolder) / port.Name, port);
+            ports.push_back(std::move(port));
         }
     }
 }
@@ -116,38 +137,63 @@ void AddKernelPorts(const TPortRoots& roots, std::vector<TSerialPortInfo>& ports
 // A link whose target has gone (a simulator that ended) is not offered, nor anything in a folder
 // that someone else could have planted.
 void AddVirtualPorts(const TPortRoots& roots, std::vector<TSerialPortInfo>& ports) {
-    const std::string folder = PortFolderOf(roots);
-    if (!UsablePortFolder(folder)) {
+    const std::unique_ptr<TPortFolder> folder = TPortFolder::Open(PortFolderOf(roots));
+    if (!folder) {
         return;
     }
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        std::error_code linkError;
-        if (it->is_symlink(linkError) && fs::exists(it->path(), linkError)) {
-            std::string note =
-                "Virtuális port: " + fs::read_symlink(it->path(), linkError).string();
-            AddNoteLine(note, "", AccessNote(it->path().string()));
-            ports.push_back({it->path().filename().string(), note});
-        }
+    for (const TRegisteredPort& registered : folder->List()) {
+        std::string note = "Virtuális port: " + registered.Target;
+        AddNoteLine(note, "", folder->AccessNote(registered.Name));
+        ports.push_back({registered.Name, note});
     }
 }
 
-// A device node of that name wins over a registered virtual port of the same name.
-std::string PathOfPort(const std::string& name, const TPortRoots& roots) {
-    if (name.find('/') != std::string::npos) {
-        return name;
+// A terminal device just opened as fd: only terminals carry a serial line. The advisory lock
+// other serial programs take and respect; TIOCEXCL alone does not stop root, nor a program that
+// opened the port before us.
+std::unique_ptr<ISerialDevice> TakeTerminal(int fd, TPortOrigin origin) {
+    if (::isatty(fd) == 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return nullptr;
     }
-    const fs::path device = fs::path(roots.DeviceFolder) / name;
-    std::error_code error;
-    if (fs::exists(device, error)) {
-        return device.string();
+    origin.Pty = IsPseudoTerminal(fd);
+    return std::make_unique<TPosixSerialDevice>(fd, std::move(origin));
+}
+
+constexpr int PortOpenFlags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+constexpr int OpenAttempts = 3;
+
+// The registration the device was reached through is kept with it; one replaced while the open
+// ran leaves unknown which target was opened, so the open is done again.
+std::unique_ptr<ISerialDevice> OpenRegistered(const TPortFolder& folder, const std::string& name) {
+    for (int attempt = 0; attempt < OpenAttempts; ++attempt) {
+        const TPathEntry entry = folder.Entry(name);
+        const int fd = folder.OpenPort(name, PortOpenFlags);
+        if (fd < 0) {
+            return nullptr;
+        }
+        if (folder.Entry(name) == entry) {
+            return TakeTerminal(fd,
+                                {folder.Path() + "/" + name, entry, false, folder.Path(), name});
+        }
+        ::close(fd);
     }
-    const std::string folder = PortFolderOf(roots);
-    const fs::path registered = fs::path(folder) / name;
-    if (fs::is_symlink(registered, error) && UsablePortFolder(folder)) {
-        return registered.string();
+    return nullptr;
+}
+
+std::unique_ptr<ISerialDevice> OpenPath(const std::string& path) {
+    for (int attempt = 0; attempt < OpenAttempts; ++attempt) {
+        const TPathEntry entry = EntryOf(path);
+        const int fd = ::open(path.c_str(), PortOpenFlags);
+        if (fd < 0) {
+            return nullptr;
+        }
+        if (EntryOf(path) == entry) {
+            return TakeTerminal(fd, {path, entry});
+        }
+        ::close(fd);
     }
-    return device.string();
+    return nullptr;
 }
 
 } // namespace
@@ -179,44 +225,35 @@ std::string AccessNote(const std::string& path) {
     return NoPermissionNote(info.st_gid);
 }
 
+// getgrgid_r: the port thread reads the list too, while it looks for a device that vanished.
 std::string NoPermissionNote(unsigned groupId) {
-    const group* entry = ::getgrgid(static_cast<gid_t>(groupId));
-    const std::string name = entry != nullptr ? entry->gr_name : std::to_string(groupId);
+    group entry{};
+    group* found = nullptr;
+    std::vector<char> buffer(16384);
+    ::getgrgid_r(static_cast<gid_t>(groupId), &entry, buffer.data(), buffer.size(), &found);
+    const std::string name = found != nullptr ? found->gr_name : std::to_string(groupId);
     return "Nincs jogosultság a megnyitásához: az eszköz a(z) " + name +
            " csoporté (a felhasználót fel kell venni ebbe a csoportba)";
 }
 
+// A name with '/' is a path; a device node of that name wins over a registered virtual port of
+// the same name.
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, const TPortRoots& roots) {
     if (name.empty() || name == "." || name == "..") {
         return nullptr;
     }
-    const std::string path = PathOfPort(name, roots);
-    // The registration the device was reached through is kept with it; one replaced while the
-    // open ran leaves unknown which target was opened, so the open is done again.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const TPathEntry entry = EntryOf(path);
-        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            return nullptr;
-        }
-        if (!(EntryOf(path) == entry)) {
-            ::close(fd);
-            continue;
-        }
-        if (::isatty(fd) == 0) {
-            ::close(fd); // only terminal devices carry a serial line
-            return nullptr;
-        }
-        // The advisory lock other serial programs take and respect; TIOCEXCL alone does not
-        // stop root, nor a program that opened the port before us.
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
-            return nullptr;
-        }
-        return std::make_unique<TPosixSerialDevice>(fd,
-                                                    TPortOrigin{path, entry, IsPseudoTerminal(fd)});
+    if (name.find('/') != std::string::npos) {
+        return OpenPath(name);
     }
-    return nullptr;
+    const fs::path device = fs::path(roots.DeviceFolder) / name;
+    std::error_code error;
+    if (!fs::exists(device, error)) {
+        const std::unique_ptr<TPortFolder> folder = TPortFolder::Open(PortFolderOf(roots));
+        if (folder && folder->Entry(name).Link) {
+            return OpenRegistered(*folder, name);
+        }
+    }
+    return OpenPath(device.string());
 }
 
 } // namespace quorvel

@@ -55,6 +55,10 @@ void AddUsbNotes(std::vector<TSerialPortInfo>& ports) {
         std::string note = device != devices.end() ? UsbDeviceNote(device->second) : std::string();
         AddNoteLine(note, "Eszköz: ", port.Note);
         port.Note = std::move(note);
+        if (device != devices.end()) { // no socket: the device tree names none here
+            port.Identity = {true, device->second.Serial, device->second.VendorId,
+                             device->second.ProductId};
+        }
     }
 }
 

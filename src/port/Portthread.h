@@ -1,13 +1,16 @@
 // TPortThread: the console's one serial link (a serial port or a D2XX USB adapter). Open, close,
-// configure, write and the port list run on the main thread; a worker thread waits on the port and
-// hands every received chunk synchronously to the main thread, where OnReceive runs.
+// configure, write and the port list run on the main thread; a worker hands every chunk it reads
+// synchronously to the main thread (OnReceive) and reopens a vanished device off that thread.
 #pragma once
 
 #include "ByteString.h"
 #include "CommRecords.h"
 #include "FrameWriter.h"
 #include "Functionsload.h"
-#include "PortSources.h"
+#include "LineConfig.h"
+#include "PortEnvironment.h"
+#include "PortOpening.h"
+#include "Replug.h"
 #include "SerialDevice.h"
 #include "WakeEvent.h"
 
@@ -24,7 +27,6 @@
 
 namespace quorvel {
 
-struct TD2xxApi;
 class TD2xxDevice;
 
 // The synchronous call onto the main thread, injected by the owner (Qt's blocking queued
@@ -41,15 +43,7 @@ struct TMainThreadCall {
 struct TPortEntry {
     std::string Name;
     std::string Note;
-};
-
-// What the link reaches out to; the defaults are the real system. Tests replace parts of it.
-struct TPortEnvironment {
-    TPortRoots Roots;
-    std::string D2xxLibrary;                                    // empty: DefaultD2xxLibrary()
-    std::function<std::vector<std::string>()> SerialMap;        // replaces SystemSerialPortNames
-    std::function<std::optional<std::uint32_t>()> AdapterCount; // replaces FT_ListDevices
-    std::function<std::unique_ptr<ISerialDevice>(const std::string&)> OpenComPort;
+    bool Link = false; // the device the open link holds, listed under this name now
 };
 
 class TPortThread : public IFrameWriter {
@@ -77,16 +71,19 @@ class TPortThread : public IFrameWriter {
 
     std::vector<std::string> GetPortList();
     // The same list, each name with its note for the operator (Hungarian; what the system tells
-    // of the device). Read afresh at every call.
+    // of the device, and whether a replug can tell it from another). Read afresh at every call.
     std::vector<TPortEntry> GetPortEntries();
 
-    // Set once before the first open; called on the main thread with each received chunk.
+    // Set once before the first open; called on the main thread with every chunk read, also one
+    // read just before a close or a reopen.
     std::function<void(ByteString)> OnReceive;
     // Optional; called on the main thread when the open link's device vanishes (true) and when
-    // the link has reopened it by itself (false).
+    // the link has reopened it by itself (false), perhaps under another name (GetPortName).
     std::function<void(bool lost)> OnLinkLost;
     // The link is open for the window but its device is gone; reopen attempts run.
     bool IsLinkLost();
+    // The name of the link's device: the configured one, or the one a replug found it under.
+    const std::string& GetPortName() const { return PortName; }
 
     // Pause between reopen attempts while the device of an open link is gone.
     static constexpr int ReopenIntervalMs = 200;
@@ -95,44 +92,48 @@ class TPortThread : public IFrameWriter {
     static constexpr std::uint32_t MaxChunk = 4096;
 
     // Read-only views for diagnostics and tests.
-    const TCommState& GetStoredState() const { return StoredState; }
-    const TCommTimeouts& GetStoredTimeouts() const { return StoredTimeouts; }
+    const TCommState& GetStoredState() const { return Line.StoredState; }
+    const TCommTimeouts& GetStoredTimeouts() const { return Line.StoredTimeouts; }
     bool IsUsbPort() const { return UsbPort; }
     std::uint8_t GetUsbDeviceIndex() const { return UsbDeviceIndex; }
 
   private:
-    // Main-thread routines.
+    // Main thread: open, close, settings (Portthread.cpp).
     void OpenRoutine();
     void CloseRoutine();
-    bool ParseUsbName();
-    bool OpenUsb();
-    bool OpenCom();
+    void Install(TOpenedPort&& opened); // under Lock
+    void CloseDevice();                 // under Lock
+    void ReleaseLostDevice();           // under Lock
     template <typename Store> void ChangeSetting(Store store);
-    const TD2xxApi* D2xx();
-    std::string AdapterNote(std::uint32_t index);
-    std::vector<TPortEntry> ReadPortEntries(bool withNotes);
     void OnMainThread(const std::function<void()>& routine);
-    void BeginPause(std::unique_lock<std::mutex>& lock);
-    void EndPause(std::unique_lock<std::mutex>& lock);
-    void CloseDevice();
+    void ReportLinkLost(bool lost);
+    void NoteStatus(const std::optional<std::uint32_t>& status);
+    // Main thread: the port list (PortEntries.cpp).
+    std::vector<TPortEntry> ReadPortEntries(bool withNotes);
+    std::string AdapterNote(std::uint32_t index, const std::vector<std::string>& serials);
+    void FollowOpenAdapter(const std::vector<std::string>& serials);
+    // Main thread, called by the worker: a vanished device, a reopened one, a chunk.
+    void Vanish(std::uint64_t generation);
+    void Adopt(TOpenedPort& opened, std::uint64_t generation);
+    void Deliver(const ByteString& chunk);
+
+    // Worker (PortthreadWorker.cpp).
+    enum class TWorkerStep { Stop, Watch, Reopen };
     void StartWorker();
     void StopWorker();
-    void Deliver(const ByteString& chunk, std::uint64_t generation);
-    // Under Lock.
-    bool Lost() const { return !ComHandle || LinkGeneration == LostGeneration; }
-    void Reopen(std::uint64_t generation);
-    void ReleaseLostDevice();
-    void ReportLinkLost(bool lost);
-
-    // Worker.
-    enum class TWorkerStep { Stop, Watch, Reopen };
+    void BeginPause(std::unique_lock<std::mutex>& lock);
+    // Main thread: waits until done() holds, running the worker's calls meanwhile.
+    void AwaitWorker(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done);
+    void EndPause(std::unique_lock<std::mutex>& lock);
     void Run();
     TWorkerStep NextStep(std::unique_lock<std::mutex>& lock);
     TWaitResult WaitForData(std::unique_lock<std::mutex>& lock, ISerialDevice& device,
                             std::uint64_t generation);
+    void TryReopen(std::unique_lock<std::mutex>& lock);
     void CallMain(const std::function<void()>& routine);
     bool ReadPass(ISerialDevice& device, ByteString& chunk);
-    void Hand(const ByteString& chunk, std::uint64_t generation);
+    // Under Lock.
+    bool Lost() const { return !ComHandle || LinkGeneration == LostGeneration; }
 
     const TSettings& Settings;
     TMainThreadCall MainThread;
@@ -140,36 +141,31 @@ class TPortThread : public IFrameWriter {
 
     bool PortOpen = false;
     std::string PortName = "COM1";
-    TCommState ActiveState{};
-    TCommState StoredState{sizeof(TCommState), 19200, 8, ParityNone, OneStopBit};
-    TCommTimeouts ActiveTimeouts{};
-    TCommTimeouts StoredTimeouts{15, 1, 150, 1, 150};
-    std::uint32_t InQueueKB = 32;
-    std::uint32_t OutQueueKB = 8;
+    TLineConfig Line; // the configuration; its records are the DCB and timeout fields
     bool UsbPort = false;
     std::uint8_t UsbDeviceIndex = 0;
     std::uint32_t FtStatus = 0;
     ByteString ReceiveData;
     // The open device, serial port or adapter; null while the link is open but its device gone
-    // and not yet reopened.
+    // and not yet reopened. Changed on the main thread under Lock.
     std::unique_ptr<ISerialDevice> ComHandle;
-    // The closed serial port whose device vanished, kept to ask whether its name may lead back
-    // to it; main thread only.
-    std::unique_ptr<ISerialDevice> Vanished;
     void* FtHandle = nullptr;
     TD2xxDevice* OpenAdapter = nullptr; // ComHandle when it is a D2XX adapter
+    TReplugTrail Trail;                 // how to find the open device again; under Lock
+    TOutputTail Output;                 // main thread
 
     // Worker coordination: Lock guards the device between the read pass and close.
     std::mutex Lock;
     std::condition_variable Changed;
     TWakeEvent Wake;
     std::thread Worker;
-    bool WorkerWaiting = false; // the worker is blocked in the device's wait
-    int PauseRequests = 0;      // main thread wants the device; the worker keeps out of Wait
-    bool Stop = false;          // worker ends
-    bool WorkerDone = false;    // the worker loop has returned
-    unsigned EmptyPasses = 0;   // readable wake-ups that brought nothing; paces the next waits
-    std::uint64_t LinkGeneration = 0; // counts successful opens; stale chunks are dropped
+    bool WorkerWaiting = false;  // the worker is blocked in the device's wait
+    bool ReopenInFlight = false; // the worker is opening a returned device, without the lock
+    int PauseRequests = 0;       // main thread wants the device; the worker keeps out of Wait
+    bool Stop = false;           // worker ends
+    bool WorkerDone = false;     // the worker loop has returned
+    unsigned EmptyPasses = 0;    // readable wake-ups that brought nothing; paces the next waits
+    std::uint64_t LinkGeneration = 0; // counts successful opens
     std::uint64_t LostGeneration = 0; // the link of this generation vanished; not watched
     bool LossReported = false;        // OnLinkLost(true) was the last call
     bool FineTimer = false;           // 1 ms timer resolution held while the link is open

@@ -1,6 +1,7 @@
 // Worker side of TPortThread: waits on the open port, reads what arrived and hands each chunk to
-// the main thread. Lock guards the device during a read pass; it is never held while a chunk is
-// being delivered, so OnReceive may write, close or reopen.
+// the main thread; while the device of an open link is gone, looks for it and opens it, off the
+// main thread, and hands it over. Lock guards the device during a read pass; it is never held
+// while the main thread is called, so OnReceive may write, close or reopen.
 #include "Portthread.h"
 
 #include "ThreadPriority.h"
@@ -32,7 +33,6 @@ void TPortThread::StartWorker() {
     }
 }
 
-// The worker may be blocked in a main-thread call: serve such calls while waiting for it.
 void TPortThread::StopWorker() {
     if (!Worker.joinable()) {
         return;
@@ -41,16 +41,22 @@ void TPortThread::StopWorker() {
     Stop = true;
     Wake.Signal();
     Changed.notify_all();
-    while (!WorkerDone) {
+    AwaitWorker(lock, [this] { return WorkerDone; });
+    lock.unlock();
+    Worker.join();
+}
+
+// The worker may be blocked in a main-thread call: serve such calls while waiting for it.
+void TPortThread::AwaitWorker(std::unique_lock<std::mutex>& lock,
+                              const std::function<bool()>& done) {
+    while (!done()) {
         lock.unlock();
         if (MainThread.ProcessPending) {
             MainThread.ProcessPending();
         }
         lock.lock();
-        Changed.wait_for(lock, std::chrono::milliseconds(2), [this] { return WorkerDone; });
+        Changed.wait_for(lock, std::chrono::milliseconds(2), done);
     }
-    lock.unlock();
-    Worker.join();
 }
 
 // Keeps the worker out of the device's wait until EndPause; returns once it has left it.
@@ -71,22 +77,16 @@ void TPortThread::Run() {
     ByteString chunk;
     std::unique_lock<std::mutex> lock(Lock);
     for (TWorkerStep step; (step = NextStep(lock)) != TWorkerStep::Stop;) {
-        const std::uint64_t generation = LinkGeneration;
         if (step == TWorkerStep::Reopen) {
-            lock.unlock();
-            CallMain([&] { Reopen(generation); });
-            lock.lock();
+            TryReopen(lock);
             continue;
         }
+        const std::uint64_t generation = LinkGeneration;
         ISerialDevice& device = *ComHandle;
         const TWaitResult result = WaitForData(lock, device, generation);
         if (result == TWaitResult::Hangup) {
             lock.unlock();
-            CallMain([this, generation] {
-                if (!Stopping && PortOpen && generation == LinkGeneration) {
-                    ReportLinkLost(true);
-                }
-            });
+            CallMain([this, generation] { Vanish(generation); });
             lock.lock();
             continue;
         }
@@ -99,10 +99,33 @@ void TPortThread::Run() {
         }
         EmptyPasses = 0;
         lock.unlock();
-        Hand(chunk, generation);
+        CallMain([&] { Deliver(chunk); }); // returns once OnReceive has run
         lock.lock();
     }
     WorkerDone = true;
+    Changed.notify_all();
+}
+
+// Called and returns with the lock held. Looks for the vanished device and opens it without the
+// lock (an open may block for seconds: a Bluetooth port, a busy driver), then hands it to the
+// main thread; a device the link no longer waits for is closed again here.
+void TPortThread::TryReopen(std::unique_lock<std::mutex>& lock) {
+    const std::uint64_t generation = LinkGeneration;
+    const TReplugTrail trail = Trail;
+    const TLineConfig config = Line;
+    ReopenInFlight = true;
+    lock.unlock();
+    TOpenedPort opened = OpenReturned(trail, config, Environment);
+    if (opened.Device) {
+        CallMain([&] { Adopt(opened, generation); });
+    }
+    if (opened.Device) {
+        std::optional<std::uint32_t> status;
+        CloseOpened(*opened.Device, opened.Adapter, opened.Config, status);
+        opened.Device.reset();
+    }
+    lock.lock();
+    ReopenInFlight = false;
     Changed.notify_all();
 }
 
@@ -168,11 +191,6 @@ bool TPortThread::ReadPass(ISerialDevice& device, ByteString& chunk) {
     return true;
 }
 
-// Blocks until the main thread has run OnReceive with the chunk (or dropped it).
-void TPortThread::Hand(const ByteString& chunk, std::uint64_t generation) {
-    CallMain([&] { Deliver(chunk, generation); });
-}
-
 void TPortThread::CallMain(const std::function<void()>& routine) {
     try {
         MainThread.Call(routine);
@@ -181,9 +199,10 @@ void TPortThread::CallMain(const std::function<void()>& routine) {
     }
 }
 
-// Main thread. A chunk read before a close (or a reopen) belongs to a link that is gone.
-void TPortThread::Deliver(const ByteString& chunk, std::uint64_t generation) {
-    if (Stopping || !PortOpen || generation != LinkGeneration || !OnReceive) {
+// Main thread. Every chunk read reaches OnReceive, also one read just before a close or a
+// reopen; only a link being destroyed drops it, its owner being half torn down.
+void TPortThread::Deliver(const ByteString& chunk) {
+    if (Stopping || !OnReceive) {
         return;
     }
     try {

@@ -6,6 +6,7 @@
 #include "WakeEvent.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -50,9 +51,15 @@ class ISerialDevice {
     // Blocks until data may be waiting, the wake event is signalled or the port is gone.
     virtual TWaitResult Wait(TWakeEvent& wake) = 0;
 
-    // Asked after the port has vanished and been closed: false while opening its name again
-    // could only reach something other than this device coming back.
-    virtual bool MayReopen() { return true; }
+    // Discards output the far end has not taken. The link calls it at close once the last
+    // frame has had its time on the line, so that a far end that never reads cannot hold the
+    // close. Default: nothing is kept back.
+    virtual void DiscardOutput() {}
+
+    // For after the port has vanished: a check, callable from any thread, that answers false
+    // while opening the same name again could only reach something other than this device
+    // coming back. Empty: the name may always be opened again.
+    virtual std::function<bool()> NameLeadsBackCheck() const { return {}; }
 };
 
 } // namespace quorvel

@@ -179,6 +179,16 @@ bool TPosixSerialDevice::Write(const std::uint8_t* bytes, std::uint32_t count) {
     return true;
 }
 
+void TPosixSerialDevice::DiscardOutput() {
+    if (Fd >= 0) {
+        ::tcflush(Fd, TCOFLUSH);
+    }
+}
+
+std::function<bool()> TPosixSerialDevice::NameLeadsBackCheck() const {
+    return [origin = Origin] { return MayLeadBack(origin); };
+}
+
 // Output that cannot drain (a far end that does not read, CTS held low under hardware flow
 // control) is discarded first: otherwise the kernel's close would wait for it, up to 30 s.
 bool TPosixSerialDevice::Close() {

@@ -28,7 +28,8 @@ class TPosixSerialDevice : public ISerialDevice {
     bool Write(const std::uint8_t* bytes, std::uint32_t count) override;
     bool Close() override;
     TWaitResult Wait(TWakeEvent& wake) override;
-    bool MayReopen() override { return MayLeadBack(Origin); }
+    void DiscardOutput() override;
+    std::function<bool()> NameLeadsBackCheck() const override;
 
   private:
     bool WaitWritable(int timeoutMs);

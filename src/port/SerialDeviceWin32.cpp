@@ -176,6 +176,8 @@ std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, const T
     if (handle == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
+    // Bytes the driver received before this open answer no request of ours.
+    ::PurgeComm(handle, PURGE_RXCLEAR);
     return std::make_unique<TWin32SerialDevice>(handle);
 }
 

@@ -1,6 +1,9 @@
 // Port and Modbus settings controls: baud rate and mode rules, poll period, open and close.
 #include "WindowHarness.h"
 
+#include "Functionsconvert.h"
+#include "Functionsmodbus.h"
+#include "MessageLogPanel.h"
 #include "Portthread.h"
 #include "Wait4msg.h"
 
@@ -13,8 +16,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace quorvel::test {
 namespace {
@@ -292,6 +297,43 @@ TEST_F(OpenLinkTest, ApplyingKeepsTheLinkAndRetimesIt) {
     EXPECT_TRUE(Harness.Window().Port().IsOpen());
     EXPECT_TRUE(Timer()->isActive());
     EXPECT_EQ(Timer()->interval(), 120);
+}
+
+// ":AA0302HHLL" + LRC + CR LF: the drive's answer to the ASCII read request, with value.
+std::string AsciiReadReply(const std::string& request, std::uint16_t value) {
+    const std::uint8_t address =
+        HexPairToByte(static_cast<std::uint8_t>(request[1]), static_cast<std::uint8_t>(request[2]));
+    const ByteString reply{address, 0x03, 0x02, static_cast<std::uint8_t>(value >> 8),
+                           static_cast<std::uint8_t>(value)};
+    std::string text = ":";
+    for (const std::uint8_t byte : reply) {
+        text += ByteToHex(byte);
+    }
+    return text + ByteToHex(Lrc(reply)) + "\r\n";
+}
+
+// The worker has read the reply and waits for the window's thread when "Zár" is pressed: the
+// reply is counted and logged all the same.
+TEST_F(OpenLinkTest, ReplyReadJustBeforeCloseIsCountedAndLogged) {
+    Click("Bt_Messages");
+    auto* log = Harness.Find<TMessageLogPanel>("Panel_Messages");
+    const TExchangeState& exchange = Harness.Window().Engine().ExchangeState;
+    std::string request;
+    ASSERT_TRUE(WaitFor([&] {
+        Pty->Take(request);
+        return request.size() >= 17 && request.substr(request.size() - 2) == "\r\n";
+    }));
+    request = request.substr(request.size() - 17);
+    const std::int32_t received = exchange.ReceivedCount;
+    const int lines = log->MemoReceived()->blockCount();
+    ASSERT_TRUE(Pty->Write(AsciiReadReply(request, 0x007B)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // read, handed over, waiting
+    Harness.Find<QPushButton>("Bt_PortClose")->click();
+    ASSERT_FALSE(Harness.Window().Port().IsOpen());
+    EXPECT_TRUE(WaitFor([&] { return exchange.ReceivedCount == received + 1; }, 2000))
+        << exchange.ReceivedCount - received << " replies counted";
+    EXPECT_EQ(log->MemoReceived()->blockCount(), lines + 1);
+    EXPECT_EQ(exchange.BadFrameCount, 0);
 }
 
 // The drop-down is read again each time it opens; opening it is no pick.

@@ -10,4 +10,10 @@ PtyPort::PtyPort(const std::string& /*folder*/, const std::string& name) {
 
 PtyPort::~PtyPort() = default;
 
+void PtyPort::Take(std::string& /*bytes*/) {}
+
+bool PtyPort::Write(const std::string& /*bytes*/) {
+    return false;
+}
+
 } // namespace quorvel::test

@@ -102,13 +102,18 @@ class TEventCounter : public QObject {
     int& Count;
 };
 
-// A pseudo-terminal registered under name in folder: a port that opens like a serial line.
+// A pseudo-terminal registered under name in folder: a port that opens like a serial line. The
+// test plays its far end.
 class PtyPort {
   public:
     PtyPort(const std::string& folder, const std::string& name);
     ~PtyPort();
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
+
+    // Appends what the console has sent and nobody took yet to bytes; does not wait.
+    void Take(std::string& bytes);
+    bool Write(const std::string& bytes);
 
   private:
     int Master = -1;

@@ -1,6 +1,7 @@
 #include "FakeSerialDevice.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace quorvel::test {
@@ -76,9 +77,11 @@ bool TFakeSerialDevice::Close() {
     return true;
 }
 
-bool TFakeSerialDevice::MayReopen() {
-    std::lock_guard<std::mutex> lock(Port->Lock);
-    return Port->LeadsBack;
+std::function<bool()> TFakeSerialDevice::NameLeadsBackCheck() const {
+    return [port = Port] {
+        std::lock_guard<std::mutex> lock(port->Lock);
+        return port->LeadsBack;
+    };
 }
 
 TWaitResult TFakeSerialDevice::Wait(TWakeEvent& wake) {
@@ -101,11 +104,16 @@ TWaitResult TFakeSerialDevice::Wait(TWakeEvent& wake) {
 }
 
 std::function<std::unique_ptr<ISerialDevice>(const std::string&)>
-OpensFakePort(std::shared_ptr<TFakePort> port, std::vector<std::string>* namesOpened) {
-    return [port, namesOpened](const std::string& name) -> std::unique_ptr<ISerialDevice> {
-        if (namesOpened != nullptr) {
-            namesOpened->push_back(name);
+OpensFakePort(std::shared_ptr<TFakePort> port) {
+    return [port](const std::string& name) -> std::unique_ptr<ISerialDevice> {
+        int delayMs = 0;
+        {
+            std::lock_guard<std::mutex> lock(port->Lock);
+            port->NamesOpened.push_back(name);
+            port->OpeningThreads.push_back(std::this_thread::get_id());
+            delayMs = port->OpenDelayMs;
         }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         std::lock_guard<std::mutex> lock(port->Lock);
         if (port->RefuseOpen) {
             return nullptr;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace quorvel::test {
@@ -27,12 +28,15 @@ struct TFakePort {
     bool RefuseOpen = false;
     bool FailClose = false;
     bool Vanish = false;             // Wait reports a hang-up
-    bool LeadsBack = true;           // a vanished device's answer to MayReopen
+    bool LeadsBack = true;           // a vanished device's name check answers this
     std::uint32_t Overstate = 0;     // BytesWaiting reports this many more than there are
     std::deque<ByteString> Incoming; // one entry per burst
     std::vector<std::uint32_t> ReadSizes;
     ByteString Written;
     int Waits = 0;
+    std::vector<std::string> NamesOpened;        // every open asked for, refused ones too
+    std::vector<std::thread::id> OpeningThreads; // the thread of each
+    int OpenDelayMs = 0;                         // each open takes this long (a Bluetooth port)
 
     void Feed(const ByteString& bytes);
 };
@@ -51,14 +55,15 @@ class TFakeSerialDevice : public ISerialDevice {
     bool Write(const std::uint8_t* bytes, std::uint32_t count) override;
     bool Close() override;
     TWaitResult Wait(TWakeEvent& wake) override;
-    bool MayReopen() override;
+    std::function<bool()> NameLeadsBackCheck() const override;
 
   private:
     std::shared_ptr<TFakePort> Port;
 };
 
-// An OpenComPort function that opens port (or refuses when RefuseOpen is set).
+// An OpenComPort function that opens port (or refuses when RefuseOpen is set), recording what
+// was asked for in it; callable from any thread.
 std::function<std::unique_ptr<ISerialDevice>(const std::string&)>
-OpensFakePort(std::shared_ptr<TFakePort> port, std::vector<std::string>* namesOpened = nullptr);
+OpensFakePort(std::shared_ptr<TFakePort> port);
 
 } // namespace quorvel::test

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <unistd.h>
 
 namespace quorvel::test {
@@ -101,6 +102,32 @@ INSTANTIATE_TEST_SUITE_P(
                       TFolderCase{"WorldWritableSticky", fs::perms::all | fs::perms::sticky_bit}),
     [](const auto& info) { return std::string(info.param.Title); });
 
+// A registration being made (.NAME.tmpPID, renamed into place when complete) or one a crash
+// left half made is no port.
+TEST_F(PortLinuxSources, DotNamesAreNoPorts) {
+    std::ofstream(Tree / "target") << "";
+    RegisterLink(Roots.PortFolder, "SIM", Tree / "target");
+    RegisterLink(Roots.PortFolder, ".SIM.tmp4711", Tree / "target");
+    RegisterLink(Roots.PortFolder, ".hidden", Tree / "target");
+    EXPECT_EQ(SystemSerialPortNames(Roots), (Names{"SIM"}));
+}
+
+// The folder is trusted through its parent, which a link could swap between the check and the
+// use: a parent that is a link is not trusted.
+TEST_F(PortLinuxSources, FolderWhoseParentIsALinkIsIgnored) {
+    std::ofstream(Tree / "target") << "";
+    const fs::path real = Tree / "real";
+    RegisterLink((real / "ports").string(), "SIM", Tree / "target");
+    fs::create_directory_symlink(real, Tree / "linked");
+    Roots.PortFolder = Tree / "linked/ports";
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(SystemSerialPortNames(Roots).empty());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(Roots.PortFolder), std::string::npos) << said;
+    Roots.PortFolder = (real / "ports").string();
+    EXPECT_EQ(SystemSerialPortNames(Roots), (Names{"SIM"}));
+}
+
 TEST_F(PortLinuxSources, FolderThatIsALinkIsIgnored) {
     std::ofstream(Tree / "target") << "";
     RegisterLink(Roots.PortFolder, "SIM", Tree / "target");
@@ -164,6 +191,116 @@ TEST_F(PortLinuxSources, UsbSerialPortIsDescribedByItsUsbDevice) {
                              "USB azonosító: 0403:6001\nEszköz: " +
                                  Roots.DeviceFolder + "/ttyUSB0");
 }
+
+// A USB serial adapter as sysfs shows it: the USB device in its socket (with its strings and
+// ids), the interface, and the usb-serial port the tty belongs to; /dev/NAME leads to line.
+class PortLinuxUsb : public PortLinuxSources {
+  protected:
+    void PlugUsb(const std::string& tty, const std::string& socket, const std::string& serial,
+                 const std::string& line) {
+        const fs::path usb = Tree / ("devices/usb1/" + socket);
+        const fs::path port = usb / (socket + ":1.0") / tty;
+        fs::create_directories(port);
+        fs::create_directory_symlink(Tree / "drivers/ftdi_sio", port / "driver");
+        std::ofstream(usb / "manufacturer") << "FTDI\n";
+        std::ofstream(usb / "product") << "FT232R USB UART\n";
+        if (!serial.empty()) {
+            std::ofstream(usb / "serial") << serial << "\n";
+        }
+        std::ofstream(usb / "idVendor") << "0403\n";
+        std::ofstream(usb / "idProduct") << "6001\n";
+        const fs::path entry = fs::path(Roots.SysfsTty) / tty;
+        fs::create_directories(entry);
+        fs::create_directory_symlink(port, entry / "device");
+        fs::create_symlink(line, fs::path(Roots.DeviceFolder) / tty);
+    }
+    void Pull(const std::string& tty, const std::string& socket) {
+        fs::remove_all(fs::path(Roots.SysfsTty) / tty);
+        fs::remove(fs::path(Roots.DeviceFolder) / tty);
+        fs::remove_all(Tree / ("devices/usb1/" + socket));
+    }
+    // The link's surroundings: this tree, no adapter library.
+    TPortEnvironment TreeOnly() const {
+        TPortEnvironment environment;
+        environment.Roots = Roots;
+        environment.D2xxLibrary = "/nonexistent/libftd2xx.so";
+        return environment;
+    }
+};
+
+TEST_F(PortLinuxUsb, AdaptersThatCannotBeToldApartSaySo) {
+    PlugUsb("ttyUSB0", "1-1", "A50285BI", "/dev/null");
+    PlugUsb("ttyUSB1", "1-2", "", "/dev/null");
+    PlugUsb("ttyUSB2", "1-3", "CLONE", "/dev/null");
+    PlugUsb("ttyUSB3", "1-4", "CLONE", "/dev/null");
+    TTestMainThread main;
+    TSettings settings;
+    TPortThread port(settings, main.Calls(), TreeOnly());
+    std::map<std::string, std::string> notes;
+    for (const TPortEntry& entry : port.GetPortEntries()) {
+        notes[entry.Name] = entry.Note;
+    }
+    EXPECT_EQ(notes["ttyUSB0"].find("USB-aljzat"), std::string::npos) << notes["ttyUSB0"];
+    EXPECT_NE(notes["ttyUSB1"].find("Nincs sorozatszáma: kihúzás után csak ugyanabban az "
+                                    "USB-aljzatban ismeri fel újra"),
+              std::string::npos)
+        << notes["ttyUSB1"];
+    for (const char* clone : {"ttyUSB2", "ttyUSB3"}) {
+        EXPECT_NE(notes[clone].find("A sorozatszáma egy másik csatlakoztatott adapterével "
+                                    "azonos: kihúzás után csak ugyanabban az USB-aljzatban"),
+                  std::string::npos)
+            << notes[clone];
+    }
+}
+
+// The kernel gives a returning adapter the first free number, and the number of a pulled one to
+// whichever adapter comes next. The open link follows its adapter to its new number and never
+// opens the one that took its old number.
+struct TReplugCase {
+    const char* Title;
+    std::string Serial;         // of the adapter the link opens; may be empty
+    std::string StrangerSerial; // of the one that takes its number
+};
+
+void PrintTo(const TReplugCase& c, std::ostream* os) {
+    *os << c.Title;
+}
+
+class PortLinuxRenumbering : public PortLinuxUsb,
+                             public ::testing::WithParamInterface<TReplugCase> {};
+
+TEST_P(PortLinuxRenumbering, LinkFollowsItsAdapterNotItsNumber) {
+    TPty line;
+    TPty strangerLine;
+    PlugUsb("ttyUSB0", "1-1", GetParam().Serial, line.SlavePath());
+    TTestMainThread main;
+    TSettings settings;
+    settings.Port = "ttyUSB0";
+    TPortThread link(settings, main.Calls(), TreeOnly());
+    ASSERT_TRUE(link.Configure(ModeRTU, 19200));
+
+    Pull("ttyUSB0", "1-1");
+    line.CloseMaster();
+    ASSERT_TRUE(main.RunUntil([&] { return link.IsLinkLost(); }));
+    PlugUsb("ttyUSB0", "1-2", GetParam().StrangerSerial, strangerLine.SlavePath());
+    main.RunUntil([] { return false; },
+                  std::chrono::milliseconds(3 * TPortThread::ReopenIntervalMs));
+    EXPECT_TRUE(link.IsLinkLost()) << "the link opened the adapter that took its number";
+
+    TPty back;
+    PlugUsb("ttyUSB1", "1-1", GetParam().Serial, back.SlavePath());
+    ASSERT_TRUE(main.RunUntil([&] { return !link.IsLinkLost(); }));
+    EXPECT_EQ(link.GetPortName(), "ttyUSB1");
+    const std::uint8_t frame[] = {0x01, 0x03};
+    ASSERT_TRUE(link.WriteFrame(frame, 2));
+    EXPECT_EQ(back.Read(2), (ByteString{0x01, 0x03}));
+    EXPECT_TRUE(strangerLine.Read(1, std::chrono::milliseconds(50)).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Port, PortLinuxRenumbering,
+                         ::testing::Values(TReplugCase{"BySerialNumber", "A50285BI", "A7004XYZ"},
+                                           TReplugCase{"BySocketWithoutSerialNumber", "", ""}),
+                         [](const auto& info) { return std::string(info.param.Title); });
 
 TEST_F(PortLinuxSources, VirtualPortNamesTheDeviceItPointsTo) {
     std::ofstream(Tree / "target") << "";

@@ -83,5 +83,23 @@ TEST(PortListSources, AdapterCountBeyondTheDeviceIndexIsCapped) {
     EXPECT_EQ(list.back(), "USB256");
 }
 
+// The fallback names are no adapters, whatever the adapter library answered.
+TEST(PortListSources, FallbackNamesAreNotDescribedAsAdapters) {
+    for (const std::optional<std::uint32_t> adapters :
+         {std::optional<std::uint32_t>(0), std::optional<std::uint32_t>()}) {
+        TPortEnvironment environment;
+        environment.SerialMap = [] { return Names{}; };
+        environment.AdapterCount = [adapters] { return adapters; };
+        TSettings settings;
+        TPortThread port(settings, Main().Calls(), environment);
+        const std::vector<TPortEntry> entries = port.GetPortEntries();
+        ASSERT_EQ(entries.size(), 5u);
+        for (const TPortEntry& entry : entries) {
+            EXPECT_EQ(entry.Note, "A rendszer nem jelzett soros portot: alapértelmezett név")
+                << entry.Name;
+        }
+    }
+}
+
 } // namespace
 } // namespace quorvel::test

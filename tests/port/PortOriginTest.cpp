@@ -2,10 +2,13 @@
 // registration, any other device under its own name.
 #include "PortOrigin.h"
 
+#include "PortFolder.h"
+
 #include "Pty.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorvel::test {
@@ -48,6 +51,24 @@ TEST(PortOrigin, PseudoTerminalLeadsBackOnlyThroughARenewedRegistration) {
     EXPECT_FALSE(MayLeadBack(origin)) << "nothing is registered";
     RegisterLink(ports.Path(), "SIM", pty.SlavePath()); // the same number, registered anew
     EXPECT_TRUE(MayLeadBack(origin));
+}
+
+// A registration is looked up again through its folder, which must still be trusted.
+TEST(PortOrigin, RegistrationIsCheckedThroughItsTrustedFolder) {
+    TTempFolder ports;
+    TPty pty;
+    RegisterLink(ports.Path(), "SIM", pty.SlavePath());
+    const std::unique_ptr<TPortFolder> folder = TPortFolder::Open(ports.Path());
+    ASSERT_NE(folder, nullptr);
+    const TPortOrigin origin{ports / "SIM", folder->Entry("SIM"), true, ports.Path(), "SIM"};
+    ASSERT_TRUE(origin.Entry.Link);
+    EXPECT_FALSE(MayLeadBack(origin));
+    RegisterLink(ports.Path(), "SIM", pty.SlavePath());
+    EXPECT_TRUE(MayLeadBack(origin));
+    ::chmod(ports.Path().c_str(), 0777); // others may plant links now
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(MayLeadBack(origin));
+    ::testing::internal::GetCapturedStderr();
 }
 
 } // namespace

@@ -15,7 +15,7 @@ class PortLogic : public ::testing::Test {
     PortLogic() {
         Settings.Port = "COM2";
         TPortEnvironment environment;
-        environment.OpenComPort = OpensFakePort(Port, &NamesOpened);
+        environment.OpenComPort = OpensFakePort(Port);
         Link = std::make_unique<TPortThread>(Settings, Main.Calls(), environment);
         Link->OnReceive = [this](ByteString chunk) { Chunks.push_back(std::move(chunk)); };
     }
@@ -27,8 +27,12 @@ class PortLogic : public ::testing::Test {
 
     TTestMainThread Main;
     TSettings Settings;
+    std::vector<std::string> NamesOpened() {
+        std::lock_guard<std::mutex> lock(Port->Lock);
+        return Port->NamesOpened;
+    }
+
     std::shared_ptr<TFakePort> Port = std::make_shared<TFakePort>();
-    std::vector<std::string> NamesOpened;
     std::vector<ByteString> Chunks;
     std::unique_ptr<TPortThread> Link;
 };
@@ -49,7 +53,7 @@ class PortConfigure : public PortLogic, public ::testing::WithParamInterface<TMo
 TEST_P(PortConfigure, OpensTheSettingsPortWithTheModesLineSettings) {
     const TModeCase& c = GetParam();
     ASSERT_TRUE(Link->Configure(c.Mode, c.Baud));
-    EXPECT_EQ(NamesOpened, std::vector<std::string>{"COM2"});
+    EXPECT_EQ(NamesOpened(), std::vector<std::string>{"COM2"});
     EXPECT_EQ(Applied(), c.Expected);
 }
 
@@ -71,7 +75,7 @@ TEST_F(PortLogic, OtherModeOnlyReplacesTheNameAndKeepsTheLastSettings) {
     ASSERT_TRUE(Link->Configure(ModeASCII, 9600));
     Settings.Port = "COM7";
     ASSERT_TRUE(Link->Configure(0, 38400));
-    EXPECT_EQ(NamesOpened, (std::vector<std::string>{"COM2", "COM7"}));
+    EXPECT_EQ(NamesOpened(), (std::vector<std::string>{"COM2", "COM7"}));
     std::lock_guard<std::mutex> lock(Port->Lock);
     const TCommState second = Port->StatesSet.at(2); // after the first close's restore
     EXPECT_EQ(second.BaudRate, 9600u);
@@ -203,7 +207,7 @@ class PortLogicLost : public PortLogic {
         return Port->Waits;
     }
     // Open attempts so far, refused ones included.
-    std::size_t Attempts() const { return NamesOpened.size(); }
+    std::size_t Attempts() { return NamesOpened().size(); }
     void Idle(int ms) {
         Main.RunUntil([] { return false; }, std::chrono::milliseconds(ms));
     }
@@ -214,6 +218,7 @@ class PortLogicLost : public PortLogic {
         ASSERT_TRUE(Main.RunUntil([&] { return Link->IsLinkLost() && !Reports.empty(); }));
     }
     std::vector<bool> Reports;
+    std::vector<int> ClosesAtReport;
 };
 
 TEST_F(PortLogicLost, VanishedDeviceIsReopenedWhenItIsBack) {
@@ -280,6 +285,60 @@ TEST_F(PortLogicLost, CloseStopsTheAttempts) {
     EXPECT_EQ(Link->GetStoredState(),
               (TCommState{sizeof(TCommState), 19200, 8, ParityEven, OneStopBit}));
     ASSERT_TRUE(Link->OpenPort());
+}
+
+// The vanished device is let go as soon as its loss is known, not at the first reopen attempt:
+// on Linux a held descriptor keeps its ttyUSB number taken, so the adapter would come back under
+// another one.
+TEST_F(PortLogicLost, VanishedDeviceIsClosedWhenItsLossIsReported) {
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    Link->OnLinkLost = [this](bool lost) {
+        std::lock_guard<std::mutex> lock(Port->Lock);
+        ClosesAtReport.push_back(Port->Closes);
+        Reports.push_back(lost);
+    };
+    SetPort(true, true);
+    ASSERT_TRUE(Main.RunUntil([&] { return !Reports.empty(); }));
+    EXPECT_EQ(ClosesAtReport, std::vector<int>{1});
+    Idle(3 * TPortThread::ReopenIntervalMs);
+    std::lock_guard<std::mutex> lock(Port->Lock);
+    EXPECT_EQ(Port->Closes, 1) << "closed twice";
+}
+
+// An open can block for seconds (a Bluetooth port whose far end is away): the attempts run on
+// the worker, and the window's thread goes on meanwhile.
+TEST_F(PortLogicLost, ReopenAttemptsNeverRunOnTheMainThread) {
+    {
+        std::lock_guard<std::mutex> lock(Port->Lock);
+        Port->OpenDelayMs = 3 * TPortThread::ReopenIntervalMs;
+    }
+    LoseThePort();
+    ASSERT_TRUE(Main.RunUntil([&] { return Attempts() >= 3; }));
+    const std::thread::id main = std::this_thread::get_id();
+    std::lock_guard<std::mutex> lock(Port->Lock);
+    ASSERT_EQ(Port->OpeningThreads.at(0), main); // the operator's own open
+    for (std::size_t k = 1; k < Port->OpeningThreads.size(); ++k) {
+        EXPECT_NE(Port->OpeningThreads[k], main) << "attempt " << k;
+    }
+}
+
+// A reopen the worker has begun when the operator closes and opens again: the operator's open
+// waits for it and gets the port; the worker's device is not kept.
+TEST_F(PortLogicLost, OperatorsOpenDuringAReopenAttemptGetsThePort) {
+    {
+        std::lock_guard<std::mutex> lock(Port->Lock);
+        Port->OpenDelayMs = 100;
+    }
+    LoseThePort();
+    SetPort(false, false);
+    const std::size_t before = Attempts();
+    ASSERT_TRUE(Main.RunUntil([&] { return Attempts() > before; })); // one is under way
+    EXPECT_TRUE(Link->ClosePort());
+    ASSERT_TRUE(Link->Configure(ModeRTU, 19200));
+    EXPECT_FALSE(Link->IsLinkLost());
+    Idle(2 * TPortThread::ReopenIntervalMs);
+    std::lock_guard<std::mutex> lock(Port->Lock);
+    EXPECT_EQ(Port->Opens - Port->Closes, 1) << "a second device is held";
 }
 
 TEST_F(PortLogicLost, ShutDownWhileTheDeviceIsGoneNeverHangs) {

@@ -128,5 +128,16 @@ TEST_F(WineComRestore, PortNamesTheSystemDoesNotKnowStayClosed) {
     }
 }
 
+// An answer left in the driver from before the open is no answer to this link's requests.
+TEST_F(WineComRestore, InputFromBeforeTheOpenNeverArrives) {
+    const ByteString request = BuildReadRequest(Settings, RegOutputFrequency);
+    ASSERT_TRUE(LeaveAnswerPending(ComPort, std::string(request.begin(), request.end())));
+    auto link = MakeLink(false);
+    ASSERT_TRUE(link->Configure(ModeRTU, 19200));
+    Pump.PumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_TRUE(Received.empty()) << Received.size() << " bytes from before the open";
+    EXPECT_EQ(ReadExchange(*link, RegMotorCurrent), Good);
+}
+
 } // namespace
 } // namespace quorvel::win32test

@@ -184,6 +184,19 @@ INSTANTIATE_TEST_SUITE_P(Modes, WineD2xxExchange,
                                            AdapterExchangeCase{"AsciiOverstated", ModeASCII, 64}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// An answer the adapter holds from before the open is no answer to this link's requests.
+TEST_F(WineD2xxStandIn, InputFromBeforeTheOpenNeverArrives) {
+    const ByteString request = BuildReadRequest(Settings, RegOutputFrequency);
+    ASSERT_TRUE(LeaveAnswerPending(ComPort, std::string(request.begin(), request.end())));
+    auto link = MakeUsbLink("USB1");
+    Settings.Mode = ModeRTU;
+    ASSERT_TRUE(link->Configure(ModeRTU, 19200));
+    Pump.PumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_TRUE(Received.empty()) << Received.size() << " bytes from before the open";
+    EXPECT_EQ(Record->InputPurges, 1u);
+    EXPECT_EQ(ReadExchange(*link, RegMotorCurrent), Good);
+}
+
 // Without any D2XX library the link still loads and serves COM ports; adapters are simply absent.
 using WineWithoutD2xx = TLinkFixture;
 

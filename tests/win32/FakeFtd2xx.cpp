@@ -17,8 +17,10 @@ constexpr DWORD FtDeviceNotOpened = 3;
 constexpr DWORD FtIoError = 4;
 constexpr DWORD FtInvalidParameter = 6;
 constexpr DWORD ListNumberOnly = 0x80000000u;
+constexpr ULONG PurgeRx = 1;
+constexpr ULONG PurgeTx = 2;
 
-TFakeFtdiRecord Record = {{}, 2, 0, FtOk, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+TFakeFtdiRecord Record = {{}, 2, 0, FtOk, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 struct TFakeAdapter {
     HANDLE Port;
@@ -133,6 +135,19 @@ __declspec(dllexport) DWORD WINAPI FT_Read(void* handle, void* buffer, DWORD toR
 __declspec(dllexport) DWORD WINAPI
     FT_Write(void* handle, void* buffer, DWORD toWrite, DWORD* written) {
     return WriteFile(PortOf(handle), buffer, toWrite, written, nullptr) ? FtOk : FtIoError;
+}
+
+// The driver's queues, as PurgeComm empties a COM port's.
+__declspec(dllexport) DWORD WINAPI FT_Purge(void* handle, ULONG mask) {
+    DWORD flags = 0;
+    if ((mask & PurgeRx) != 0) {
+        flags |= PURGE_RXCLEAR;
+        ++Record.InputPurges;
+    }
+    if ((mask & PurgeTx) != 0) {
+        flags |= PURGE_TXCLEAR;
+    }
+    return PurgeComm(PortOf(handle), flags) ? FtOk : FtIoError;
 }
 
 } // extern "C"

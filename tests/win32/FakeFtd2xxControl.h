@@ -25,7 +25,8 @@ struct TFakeFtdiRecord {
     std::uint8_t LatencyMs;
     std::uint32_t OpenCalls;
     std::uint32_t CloseCalls;
-    std::uint32_t ShortReads; // reads that returned fewer bytes than asked for
+    std::uint32_t ShortReads;  // reads that returned fewer bytes than asked for
+    std::uint32_t InputPurges; // FT_Purge calls with FT_PURGE_RX
 };
 
 // Exported by the library under this name; returns its one record.

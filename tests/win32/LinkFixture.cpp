@@ -19,6 +19,10 @@ std::unique_ptr<TPortThread> TLinkFixture::MakeLink(bool withSpy, TPortEnvironme
     if (withSpy) {
         environment.OpenComPort =
             [this](const std::string& name) -> std::unique_ptr<ISerialDevice> {
+            {
+                std::lock_guard<std::mutex> lock(Spy.Lock);
+                Spy.Names.push_back(name);
+            }
             std::unique_ptr<ISerialDevice> real = OpenSerialDevice(name, TPortRoots{});
             if (!real) {
                 return nullptr;

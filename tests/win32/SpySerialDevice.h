@@ -7,7 +7,10 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace quorvel::win32test {
 
@@ -20,6 +23,8 @@ struct TSpyRecord {
     std::atomic<int> Closes{0};
     std::atomic<int> FailQueries{0}; // the next this many queue queries fail
     std::atomic<int> Opens{0};       // devices wrapped so far (reopens included)
+    std::mutex Lock;                 // guards Names
+    std::vector<std::string> Names;  // every open asked for, on whatever thread
 };
 
 class TSpySerialDevice : public ISerialDevice {
