@@ -4,11 +4,10 @@
 // adapter took its old one: the link reopens where its adapter is now, never its old name.
 #include "DriveRegisters.h"
 #include "LinkFixture.h"
+#include "WineDevices.h"
 
 namespace quorvel::win32test {
 namespace {
-
-const std::wstring DeviceKey = L"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0403&PID_6001";
 
 class WineComReplug : public TLinkFixture {
   protected:
@@ -19,16 +18,13 @@ class WineComReplug : public TLinkFixture {
         }
         Other = *split;
         TLinkFixture::SetUp();
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, DeviceKey.c_str()); // left by a run that crashed
+        RemoveTestDevices(); // left by a run that crashed
     }
-    void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, DeviceKey.c_str()); }
+    void TearDown() override { RemoveTestDevices(); }
 
     // The adapter with serial number serial is plugged in and named port.
     void Adapter(const std::wstring& serial, const std::string& port) {
-        const std::wstring key = DeviceKey + L"\\" + serial;
-        ASSERT_TRUE(SetRegistryText(key + L"\\Device Parameters", L"PortName",
-                                    std::wstring(port.begin(), port.end())));
-        ASSERT_TRUE(SetRegistryText(key + L"\\Control", L"ActiveService", L"FTSER2K"));
+        ASSERT_TRUE(AddPortsDevice({L"USB\\VID_0403&PID_6001\\" + serial, port}));
     }
     std::vector<std::string> NamesOpened() {
         std::lock_guard<std::mutex> lock(Spy.Lock);

@@ -6,35 +6,19 @@
 // CM_ functions.
 #include "ImportHook.h"
 #include "LinkFixture.h"
+#include "WineDevices.h"
 
 #include <cfgmgr32.h>
 #include <setupapi.h>
 
-#include <algorithm>
-#include <cwctype>
 #include <map>
 
 namespace quorvel::win32test {
 namespace {
 
-// GUID_DEVCLASS_PORTS.
-constexpr GUID PortsClass = {
-    0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-
 const wchar_t* const Ch340 = L"USB\\VID_1A86&PID_7523\\QVTEST0001";
 const wchar_t* const Ftdi = L"FTDIBUS\\VID_0403+PID_6001+QV285BIA\\0000";
 const wchar_t* const Interface = L"USB\\VID_2341&PID_8036&MI_00\\6&QV5F1B2&0&0000";
-
-struct TDevice {
-    std::wstring Id;
-    std::string Port; // PortName among its device parameters; none when empty
-    std::vector<std::pair<DWORD, std::wstring>> Texts{};
-    std::optional<DWORD> LatencyTimer{};
-};
-
-std::wstring Wide(const std::string& text) {
-    return std::wstring(text.begin(), text.end()); // COM names are plain ASCII
-}
 
 std::string Narrow(const std::wstring& text) {
     std::string narrow;
@@ -42,12 +26,6 @@ std::string Narrow(const std::wstring& text) {
         narrow += c < 0x80 ? static_cast<char>(c) : '?';
     }
     return narrow;
-}
-
-std::wstring Upper(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
-    return text;
 }
 
 // What the device tree of a real PC gives: the interface of a composite device hangs off the
@@ -113,60 +91,8 @@ class WineUsbPortNotes : public TLinkFixture {
     }
     void TearDown() override { RemoveDevices(); }
 
-    void AddDevice(const TDevice& device) {
-        HDEVINFO set = SetupDiCreateDeviceInfoList(&PortsClass, nullptr);
-        ASSERT_NE(set, INVALID_HANDLE_VALUE);
-        SP_DEVINFO_DATA data{};
-        data.cbSize = sizeof data;
-        const bool made = SetupDiCreateDeviceInfoW(set, device.Id.c_str(), &PortsClass, nullptr,
-                                                   nullptr, 0, &data) &&
-                          SetupDiRegisterDeviceInfo(set, &data, 0, nullptr, nullptr, nullptr);
-        EXPECT_TRUE(made) << GetLastError();
-        for (const auto& [property, text] : device.Texts) {
-            EXPECT_TRUE(SetupDiSetDeviceRegistryPropertyW(
-                set, &data, property, reinterpret_cast<const BYTE*>(text.c_str()),
-                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
-        }
-        HKEY parameters =
-            SetupDiCreateDevRegKeyW(set, &data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
-        EXPECT_NE(parameters, INVALID_HANDLE_VALUE);
-        if (parameters != INVALID_HANDLE_VALUE) {
-            if (!device.Port.empty()) {
-                SetText(parameters, L"PortName", Wide(device.Port));
-            }
-            if (device.LatencyTimer) {
-                RegSetValueExW(parameters, L"LatencyTimer", 0, REG_DWORD,
-                               reinterpret_cast<const BYTE*>(&*device.LatencyTimer), sizeof(DWORD));
-            }
-            RegCloseKey(parameters);
-        }
-        SetupDiDestroyDeviceInfoList(set);
-    }
-
-    static void SetText(HKEY key, const wchar_t* name, const std::wstring& text) {
-        EXPECT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
-                  ERROR_SUCCESS);
-    }
-
-    // The devices these tests register (all have QV in their instance), whatever left them.
-    static void RemoveDevices() {
-        HDEVINFO set = SetupDiGetClassDevsW(&PortsClass, nullptr, nullptr, 0);
-        if (set == INVALID_HANDLE_VALUE) {
-            return;
-        }
-        SP_DEVINFO_DATA data{};
-        data.cbSize = sizeof data;
-        for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &data);) {
-            wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
-            SetupDiGetDeviceInstanceIdW(set, &data, id, MAX_DEVICE_ID_LEN, nullptr);
-            if (Upper(id).find(L"QV") != std::wstring::npos && SetupDiRemoveDevice(set, &data)) {
-                continue; // the next device now has this index
-            }
-            ++index;
-        }
-        SetupDiDestroyDeviceInfoList(set);
-    }
+    static void AddDevice(const TDevice& device) { EXPECT_TRUE(AddPortsDevice(device)); }
+    static void RemoveDevices() { RemoveTestDevices(); }
 
     std::map<std::string, std::string> Notes() {
         TPortEnvironment environment;

@@ -89,20 +89,6 @@ bool SetRawBaudRate(const std::string& name, DWORD baud) {
     return done;
 }
 
-bool SetRegistryText(const std::wstring& key, const wchar_t* name, const std::wstring& text) {
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
-    const bool set =
-        RegSetValueExW(handle, name, 0, REG_SZ, bytes,
-                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-    RegCloseKey(handle);
-    return set;
-}
-
 bool LeaveAnswerPending(const std::string& name, const std::string& request) {
     HANDLE handle = OpenRaw(name);
     if (handle == INVALID_HANDLE_VALUE) {

@@ -39,9 +39,6 @@ bool DiscardPendingBytes(const std::string& name);
 // Sets the baud rate through a handle of its own; false on failure.
 bool SetRawBaudRate(const std::string& name, DWORD baud);
 
-// Creates HKLM\key when missing and sets its REG_SZ value name to text; false on failure.
-bool SetRegistryText(const std::wstring& key, const wchar_t* name, const std::wstring& text);
-
 // Sends request through a handle of its own and closes it once the answer has had time to
 // arrive: the answer is left in the port's driver, as input from before the next open.
 bool LeaveAnswerPending(const std::string& name, const std::string& request);
