@@ -2,7 +2,34 @@
 
 #include "PortSources.h"
 
+#include <cstdio>
+
 namespace quorvel {
+
+namespace {
+
+// What a transparent Modbus line cannot have, whatever program left it on: CTS or DSR output
+// flow control holds every write until the write timeout (which still reports success), DSR
+// sensitivity drops received bytes while DSR is low, fNull drops the zero bytes of RTU frames,
+// XON/XOFF eat 0x11 and 0x13 bytes, and abort-on-error fails reads and writes after any line
+// error, which this link otherwise ignores. RTS and DTR control stay: an RS-485 converter may be
+// powered or switched by them, and their handshake only holds the far end back when the input
+// queue fills, which the worker's reads never let happen.
+void CopyLineFilters(const DCB& from, DCB& to) {
+    to.fOutxCtsFlow = from.fOutxCtsFlow;
+    to.fOutxDsrFlow = from.fOutxDsrFlow;
+    to.fDsrSensitivity = from.fDsrSensitivity;
+    to.fOutX = from.fOutX;
+    to.fInX = from.fInX;
+    to.fNull = from.fNull;
+    to.fAbortOnError = from.fAbortOnError;
+}
+
+void ClearLineFilters(DCB& dcb) {
+    CopyLineFilters(DCB{}, dcb);
+}
+
+} // namespace
 
 TWin32SerialDevice::~TWin32SerialDevice() {
     if (Handle != INVALID_HANDLE_VALUE) {
@@ -24,13 +51,19 @@ bool TWin32SerialDevice::GetState(TCommState& state) {
     return true;
 }
 
-// Only the line settings change; every other DCB field keeps the port's current value.
+// The line settings change and the line is made transparent; every other DCB field keeps the
+// port's current value. The port's own filters are kept, as first found, for the close.
 bool TWin32SerialDevice::SetState(const TCommState& state) {
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
     if (!::GetCommState(Handle, &dcb)) {
         return false;
     }
+    if (!KnowsOwnFilters) {
+        CopyLineFilters(dcb, OwnFilters);
+        KnowsOwnFilters = true;
+    }
+    ClearLineFilters(dcb);
     dcb.BaudRate = state.BaudRate;
     dcb.ByteSize = state.ByteSize;
     dcb.Parity = state.Parity;
@@ -84,12 +117,34 @@ bool TWin32SerialDevice::Read(std::uint8_t* buffer, std::uint32_t size, std::uin
     return ok;
 }
 
+// A write that timed out succeeds with fewer bytes written; the frame still counts as sent (the
+// reply's absence is counted), but a technician watching stderr is told once per open.
 bool TWin32SerialDevice::Write(const std::uint8_t* bytes, std::uint32_t count) {
     DWORD written = 0;
-    return ::WriteFile(Handle, bytes, count, &written, nullptr) != FALSE;
+    if (!::WriteFile(Handle, bytes, count, &written, nullptr)) {
+        return false;
+    }
+    if (written < count && !ShortWriteSaid) {
+        ShortWriteSaid = true;
+        std::fprintf(stderr,
+                     "quorvel: serial write timed out: %lu of %lu bytes sent, counted as sent "
+                     "(said once per open; is flow control holding the line?)\n",
+                     static_cast<unsigned long>(written), static_cast<unsigned long>(count));
+    }
+    return true;
+}
+
+void TWin32SerialDevice::GiveBackLineFilters() {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (KnowsOwnFilters && ::GetCommState(Handle, &dcb)) {
+        CopyLineFilters(OwnFilters, dcb);
+        ::SetCommState(Handle, &dcb);
+    }
 }
 
 bool TWin32SerialDevice::Close() {
+    GiveBackLineFilters();
     if (!::CloseHandle(Handle)) {
         return false;
     }

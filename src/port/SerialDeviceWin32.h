@@ -1,5 +1,6 @@
 // A serial port opened through the Windows communications API (synchronous I/O). Owns the handle;
-// Wait runs on the worker, the rest on the main thread.
+// Wait runs on the worker, the rest on the main thread. Flow control and byte filtering left on
+// the port by another program are off while it is open and given back at close.
 #pragma once
 
 #include "SerialDevice.h"
@@ -30,7 +31,12 @@ class TWin32SerialDevice : public ISerialDevice {
     static constexpr DWORD PollMs = 1;
 
   private:
+    void GiveBackLineFilters();
+
     HANDLE Handle;
+    DCB OwnFilters{}; // the port's own flow control and filtering, as found
+    bool KnowsOwnFilters = false;
+    bool ShortWriteSaid = false; // a short write is said once per open
 };
 
 } // namespace quorvel

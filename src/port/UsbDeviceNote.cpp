@@ -1,6 +1,7 @@
 #include "UsbDeviceNote.h"
 
 #include <cctype>
+#include <string>
 #include <vector>
 
 namespace quorvel {
@@ -102,6 +103,19 @@ std::string UsbDeviceNote(const TUsbDeviceFacts& device) {
     AddNoteLine(note, "Sorozatszám: ", device.Serial);
     if (!device.VendorId.empty() && !device.ProductId.empty()) {
         AddNoteLine(note, "USB azonosító: ", device.VendorId + ":" + device.ProductId);
+    }
+    if (device.LatencyTimerMs > QuickLatencyTimerMs) {
+        const std::string quick = std::to_string(QuickLatencyTimerMs) + " ms";
+        AddNoteLine(note, "Késleltetési időzítő: ",
+                    std::to_string(device.LatencyTimerMs) +
+                        " ms – ennyit késhet minden rövid válasz.");
+        // Short lines: a tooltip does not wrap them.
+        AddNoteLine(note, "Teendő: ",
+                    "válassza inkább az adapter „USB…” bejegyzését (ott " + quick + "), vagy");
+        AddNoteLine(note,
+                    "állítsa " + quick + "-ra: ", "Eszközkezelő → Portok (COM és LPT) → a port →");
+        AddNoteLine(note, "",
+                    "Port beállításai → Speciális → Késleltetési időzítő (Latency Timer).");
     }
     return note;
 }

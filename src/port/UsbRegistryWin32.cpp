@@ -1,244 +1,157 @@
+// The present devices of the Ports class through SetupAPI (the device tree's keys are the
+// system's own business): each one's instance id and its parent's, its texts, and from its
+// device parameters the port name and FTDI's latency timer.
 #include "UsbRegistryWin32.h"
+
+#include "UsbPortDevices.h"
 
 #include <windows.h>
 
+#include <cfgmgr32.h>
+#include <setupapi.h>
+
 #include <algorithm>
-#include <cwctype>
-#include <optional>
+#include <vector>
 
 namespace quorvel {
 
 namespace {
 
-// Enough for any device tree seen in practice; bounds the walk should the tree be odd.
-constexpr int MaxKeysVisited = 20000;
+// GUID_DEVCLASS_PORTS: serial and parallel ports.
+constexpr GUID PortsClass = {
+    0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
-class TKey {
-  public:
-    TKey(HKEY parent, const std::wstring& path) {
-        if (::RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &Handle) != ERROR_SUCCESS) {
-            Handle = nullptr;
-        }
-    }
-    ~TKey() {
-        if (Handle != nullptr) {
-            ::RegCloseKey(Handle);
-        }
-    }
-    TKey(const TKey&) = delete;
-    TKey& operator=(const TKey&) = delete;
-
-    explicit operator bool() const { return Handle != nullptr; }
-    HKEY Get() const { return Handle; }
-
-    // Subkey number index; nullopt past the last.
-    std::optional<std::wstring> SubkeyName(DWORD index) const {
-        wchar_t name[256];
-        DWORD size = static_cast<DWORD>(std::size(name));
-        if (::RegEnumKeyExW(Handle, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            return std::nullopt;
-        }
-        return std::wstring(name, size);
-    }
-
-    // A REG_SZ value; empty when absent, of another type or not readable.
-    std::wstring Text(const wchar_t* value) const {
-        wchar_t data[512];
-        DWORD type = 0;
-        DWORD size = sizeof(data);
-        if (::RegQueryValueExW(Handle, value, nullptr, &type, reinterpret_cast<BYTE*>(data),
-                               &size) != ERROR_SUCCESS ||
-            type != REG_SZ) {
-            return {};
-        }
-        std::wstring text(data, size / sizeof(wchar_t));
-        while (!text.empty() && text.back() == L'\0') {
-            text.pop_back();
-        }
-        return text;
-    }
-
-  private:
-    HKEY Handle = nullptr;
-};
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) {
+std::string Utf8(const wchar_t* text, std::size_t length) {
+    if (length == 0) {
         return {};
     }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
+                                           nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
-                          nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), size, nullptr,
+                          nullptr);
     return utf8;
 }
 
-std::wstring Upper(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
-    return text;
+// Up to the first terminator; registry strings may lack it or carry several.
+std::string Utf8OfBuffer(const std::vector<wchar_t>& buffer) {
+    const auto end = std::find(buffer.begin(), buffer.end(), L'\0');
+    return Utf8(buffer.data(), static_cast<std::size_t>(end - buffer.begin()));
 }
 
-// ERROR_SUCCESS when the key exists and opens; the key is closed again.
-LONG OpenResult(HKEY parent, const std::wstring& path) {
-    HKEY key = nullptr;
-    const LONG result = ::RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key);
-    if (result == ERROR_SUCCESS) {
-        ::RegCloseKey(key);
-    }
-    return result;
-}
-
-struct TWanted {
-    std::string Port;  // as the caller named it
-    std::wstring Name; // upper case, for the comparison
-    bool Present = false;
-    std::optional<TUsbDeviceFacts> Device;
-};
-
-// Makers and products as the instance key names them; the product from DeviceDesc, else from
-// FriendlyName (which usually repeats it with the COM name).
-void ReadDescriptions(const TKey& instance, TUsbDeviceFacts& device) {
-    device.Maker = RegistryDisplayText(Utf8(instance.Text(L"Mfg")));
-    device.Product = RegistryDisplayText(Utf8(instance.Text(L"DeviceDesc")));
-    if (device.Product.empty()) {
-        device.Product = RegistryDisplayText(Utf8(instance.Text(L"FriendlyName")));
-    }
-}
-
-class TWalk {
+class TDeviceList {
   public:
-    explicit TWalk(std::vector<TWanted>& wanted) : Wanted(wanted) {}
-
-    // False once every port has a device that is present, or the walk has gone on too long.
-    bool Branch(HKEY enumRoot, const std::wstring& enumerator) {
-        const TKey branch(enumRoot, enumerator);
-        for (DWORD i = 0; branch && GoOn(); ++i) {
-            const std::optional<std::wstring> device = branch.SubkeyName(i);
-            if (!device) {
-                break;
-            }
-            if (Upper(device->substr(0, 4)) == L"VID_") { // root hubs and the like are passed over
-                Device(branch, enumerator, *device);
-            }
+    TDeviceList() : Set(::SetupDiGetClassDevsW(&PortsClass, nullptr, nullptr, DIGCF_PRESENT)) {}
+    ~TDeviceList() {
+        if (Set != INVALID_HANDLE_VALUE) {
+            ::SetupDiDestroyDeviceInfoList(Set);
         }
-        return GoOn();
+    }
+    TDeviceList(const TDeviceList&) = delete;
+    TDeviceList& operator=(const TDeviceList&) = delete;
+
+    // false past the last device (or when there is no list).
+    bool Device(DWORD index, SP_DEVINFO_DATA& device) const {
+        device = {};
+        device.cbSize = sizeof device;
+        return Set != INVALID_HANDLE_VALUE && ::SetupDiEnumDeviceInfo(Set, index, &device);
+    }
+
+    // A text property; empty when absent or of another type.
+    std::string Text(SP_DEVINFO_DATA& device, DWORD property) const {
+        DWORD type = 0;
+        DWORD size = 0;
+        ::SetupDiGetDeviceRegistryPropertyW(Set, &device, property, &type, nullptr, 0, &size);
+        if (size == 0) {
+            return {};
+        }
+        std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
+        if (!::SetupDiGetDeviceRegistryPropertyW(
+                Set, &device, property, &type, reinterpret_cast<BYTE*>(text.data()),
+                static_cast<DWORD>(text.size() * sizeof(wchar_t)), nullptr) ||
+            type != REG_SZ) {
+            return {};
+        }
+        return Utf8OfBuffer(text);
+    }
+
+    std::string InstanceId(SP_DEVINFO_DATA& device) const {
+        std::vector<wchar_t> id(MAX_DEVICE_ID_LEN + 1, L'\0');
+        if (!::SetupDiGetDeviceInstanceIdW(Set, &device, id.data(), static_cast<DWORD>(id.size()),
+                                           nullptr)) {
+            return {};
+        }
+        return Utf8OfBuffer(id);
+    }
+
+    // The device's own parameters: PortName and, for FTDI's driver, LatencyTimer.
+    void ReadParameters(SP_DEVINFO_DATA& device, TPortDeviceRecord& record) const {
+        HKEY key =
+            ::SetupDiOpenDevRegKey(Set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+        if (key == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        std::vector<wchar_t> name(256, L'\0');
+        DWORD type = 0;
+        DWORD size = static_cast<DWORD>((name.size() - 1) * sizeof(wchar_t));
+        if (::RegQueryValueExW(key, L"PortName", nullptr, &type,
+                               reinterpret_cast<BYTE*>(name.data()), &size) == ERROR_SUCCESS &&
+            type == REG_SZ) {
+            record.PortName = Utf8OfBuffer(name);
+        }
+        DWORD latency = 0;
+        size = sizeof latency;
+        if (::RegQueryValueExW(key, L"LatencyTimer", nullptr, &type,
+                               reinterpret_cast<BYTE*>(&latency), &size) == ERROR_SUCCESS &&
+            type == REG_DWORD && size == sizeof latency) {
+            record.LatencyTimerMs = latency;
+        }
+        ::RegCloseKey(key);
     }
 
   private:
-    bool GoOn() const {
-        return Visited < MaxKeysVisited && std::any_of(Wanted.begin(), Wanted.end(),
-                                                       [](const TWanted& w) { return !w.Present; });
-    }
+    HDEVINFO Set;
+};
 
-    void Device(const TKey& branch, const std::wstring& enumerator, const std::wstring& name) {
-        const TKey device(branch.Get(), name);
-        for (DWORD i = 0; device && GoOn(); ++i) {
-            const std::optional<std::wstring> instance = device.SubkeyName(i);
-            if (!instance) {
-                break;
-            }
-            ++Visited;
-            Instance(device, *instance, enumerator + L"\\" + name + L"\\" + *instance);
-            if (Found && Found->Serial.empty()) {
-                Found->Serial = CompositeParentSerial(branch, enumerator, name, *instance);
-            }
-            Found = nullptr;
-        }
-    }
-
-    // One interface of a composite device has an instance that Windows made from its parent's
-    // ParentIdPrefix; the parent's instance may be the serial number.
-    std::string CompositeParentSerial(const TKey& branch, const std::wstring& enumerator,
-                                      const std::wstring& composite, const std::wstring& instance) {
-        const std::size_t mark = Upper(composite).find(L"&MI_");
-        if (mark == std::wstring::npos) {
-            return {};
-        }
-        const std::wstring parentName = composite.substr(0, mark);
-        const TKey parent(branch.Get(), parentName);
-        const std::wstring madeUp = Upper(instance);
-        for (DWORD i = 0; parent && Visited < MaxKeysVisited; ++i) {
-            const std::optional<std::wstring> name = parent.SubkeyName(i);
-            if (!name) {
-                break;
-            }
-            ++Visited;
-            const std::wstring prefix = Upper(TKey(parent.Get(), *name).Text(L"ParentIdPrefix"));
-            if (!prefix.empty() && madeUp.rfind(prefix + L"&", 0) == 0) {
-                const std::optional<TUsbDeviceFacts> device =
-                    UsbIdsOfInstancePath(Utf8(enumerator + L"\\" + parentName + L"\\" + *name));
-                return device ? device->Serial : std::string();
-            }
-        }
+std::string ParentInstanceId(DEVINST device) {
+    DEVINST parent = 0;
+    std::vector<wchar_t> id(MAX_DEVICE_ID_LEN + 1, L'\0');
+    if (::CM_Get_Parent(&parent, device, 0) != CR_SUCCESS ||
+        ::CM_Get_Device_IDW(parent, id.data(), static_cast<ULONG>(id.size() - 1), 0) !=
+            CR_SUCCESS) {
         return {};
     }
+    return Utf8OfBuffer(id);
+}
 
-    // A device that was once plugged in keeps its key; only one that is present has the
-    // volatile Control subkey. A present device wins over an absent one of the same port name.
-    void Instance(const TKey& device, const std::wstring& name, const std::wstring& path) {
-        const TKey parameters(device.Get(), name + L"\\Device Parameters");
-        if (!parameters) {
-            return;
+std::vector<TPortDeviceRecord> PresentPortDevices() {
+    std::vector<TPortDeviceRecord> records;
+    const TDeviceList list;
+    SP_DEVINFO_DATA device{};
+    for (DWORD index = 0; list.Device(index, device); ++index) {
+        TPortDeviceRecord record;
+        list.ReadParameters(device, record);
+        if (record.PortName.empty()) {
+            continue; // a parallel port, or a device that has not been given a name
         }
-        const std::wstring port = Upper(parameters.Text(L"PortName"));
-        const auto match = std::find_if(Wanted.begin(), Wanted.end(), [&](const TWanted& w) {
-            return !w.Present && !port.empty() && w.Name == port;
-        });
-        if (match == Wanted.end()) {
-            return;
-        }
-        const LONG control = OpenResult(device.Get(), name + L"\\Control");
-        const bool present = control == ERROR_SUCCESS || control == ERROR_ACCESS_DENIED;
-        if (match->Device && !present) {
-            return; // an absent device already stands in; the first one found stays
-        }
-        std::optional<TUsbDeviceFacts> facts = UsbIdsOfInstancePath(Utf8(path));
-        if (!facts) {
-            return;
-        }
-        const TKey instance(device.Get(), name);
-        if (instance) {
-            ReadDescriptions(instance, *facts);
-        }
-        match->Device = std::move(facts);
-        match->Present = present;
-        Found = &*match->Device;
+        record.InstanceId = list.InstanceId(device);
+        record.ParentInstanceId = ParentInstanceId(device.DevInst);
+        record.Maker = list.Text(device, SPDRP_MFG);
+        record.Description = list.Text(device, SPDRP_DEVICEDESC);
+        record.FriendlyName = list.Text(device, SPDRP_FRIENDLYNAME);
+        records.push_back(std::move(record));
     }
-
-    std::vector<TWanted>& Wanted;
-    TUsbDeviceFacts* Found = nullptr; // the device the last instance gave a port
-    int Visited = 0;
-};
+    return records;
+}
 
 } // namespace
 
-// Read access to the device tree is granted to every user.
+// SetupAPI grants every user read access to the device list.
 std::map<std::string, TUsbDeviceFacts> UsbDevicesOfPorts(const std::vector<std::string>& ports) {
-    std::vector<TWanted> wanted;
-    for (const std::string& port : ports) {
-        std::wstring name(port.begin(), port.end()); // COM names are plain ASCII
-        wanted.push_back({port, Upper(name), false, std::nullopt});
+    if (ports.empty()) {
+        return {};
     }
-    std::map<std::string, TUsbDeviceFacts> devices;
-    if (wanted.empty()) {
-        return devices;
-    }
-    const TKey enumRoot(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum");
-    if (enumRoot) {
-        TWalk walk(wanted);
-        if (walk.Branch(enumRoot.Get(), L"USB")) {
-            walk.Branch(enumRoot.Get(), L"FTDIBUS");
-        }
-    }
-    for (TWanted& w : wanted) {
-        if (w.Device) {
-            devices.emplace(w.Port, std::move(*w.Device));
-        }
-    }
-    return devices;
+    return UsbDevicesOfPortRecords(ports, PresentPortDevices());
 }
 
 } // namespace quorvel

@@ -95,5 +95,31 @@ TEST(UsbNote, LeavesOutWhatIsUnknown) {
     EXPECT_EQ(note, "Eszköz: \\Device\\VCP0");
 }
 
+TUsbDeviceFacts FtdiWithLatency(std::uint32_t ms) {
+    TUsbDeviceFacts device{"FTDI", "USB Serial Port", "A50285BI", "0403", "6001"};
+    device.LatencyTimerMs = ms;
+    return device;
+}
+
+// FTDI's driver holds short replies back for its latency timer; the D2XX path sets 2 ms.
+TEST(UsbNote, LatencyTimerAboveTwoMsSaysWhatItCostsAndWhatToDo) {
+    const std::string plain = UsbDeviceNote(FtdiWithLatency(0));
+    const std::string note = UsbDeviceNote(FtdiWithLatency(16));
+    ASSERT_EQ(note.rfind(plain + "\n", 0), 0u) << note;
+    EXPECT_EQ(note.substr(plain.size()),
+              "\nKésleltetési időzítő: 16 ms – ennyit késhet minden rövid válasz."
+              "\nTeendő: válassza inkább az adapter „USB…” bejegyzését (ott 2 ms), vagy"
+              "\nállítsa 2 ms-ra: Eszközkezelő → Portok (COM és LPT) → a port →"
+              "\nPort beállításai → Speciális → Késleltetési időzítő (Latency Timer).");
+    EXPECT_NE(UsbDeviceNote(FtdiWithLatency(3)).find("Késleltetési időzítő: 3 ms"),
+              std::string::npos);
+}
+
+TEST(UsbNote, LatencyTimerOfTwoMsOrLessIsNotMentioned) {
+    const std::string plain = UsbDeviceNote(FtdiWithLatency(0));
+    EXPECT_EQ(UsbDeviceNote(FtdiWithLatency(1)), plain);
+    EXPECT_EQ(UsbDeviceNote(FtdiWithLatency(2)), plain);
+}
+
 } // namespace
 } // namespace quorvel::test
