@@ -54,8 +54,8 @@ class CountingView : public IEngineView {
     void SetMarkerVisible(Marker, bool) override {}
     bool MessagesDown() const override { return Messages; }
     bool DiagramDown() const override { return Diagram; }
-    void AppendSentLine(const std::string&) override { ++SentLines; }
-    void AppendReceivedLine(const std::string&) override { ++ReceivedLines; }
+    void AppendSentFrame(ByteView) override { ++SentLines; }
+    void AppendReceivedFrame(ByteView) override { ++ReceivedLines; }
     void AddChartPoint() override {}
 
     bool Messages = false;

@@ -12,8 +12,9 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing Debian packages: ${missing[*]}"
-as_root=()
-[ "$(id -u)" -ne 0 ] && as_root=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+as_root=()
+# sudo resets the environment: name the front end on its command line.
+[ "$(id -u)" -ne 0 ] && as_root=(sudo "DEBIAN_FRONTEND=$DEBIAN_FRONTEND")
 "${as_root[@]}" apt-get update -qq
 "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

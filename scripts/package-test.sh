@@ -3,104 +3,24 @@
 # starts under xvfb-run against kelmar-sim as a normal user, live values arrive, the settings
 # file appears in the user's config folder at close, and remove/purge leave nothing behind.
 # Usage: scripts/package-test.sh [path/to/quorvel_X_amd64.deb]   (as root; CI runs it)
-# The bootstrapped root is cached as a tarball in $QUORVEL_CI_CACHE (default
-# /var/cache/quorvel-ci), downloaded packages in its archives/ folder.
+# The root comes from scripts/ci-root.sh, which caches it as a tarball in $QUORVEL_CI_CACHE
+# (default /var/cache/quorvel-ci), downloaded packages in its archives/ folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
-bash scripts/deps.sh "${PACKAGE_PACKAGES[@]}"
+source scripts/ci-root.sh
+bash scripts/deps.sh "${ROOT_TEST_PACKAGES[@]}"
 
 started=$(date +%s)
-deb=${1:-$(ls build/release/quorvel_*_amd64.deb 2>/dev/null | tail -n 1)}
+deb=${1:-$(ls build/app/quorvel_*_amd64.deb 2>/dev/null | tail -n 1)}
 [ -f "$deb" ] || { echo "package-test: no package; run scripts/package.sh first" >&2; exit 1; }
 deb=$(realpath "$deb")
 [ "$(id -u)" -eq 0 ] || { echo "package-test: needs root (chroot, mounts)" >&2; exit 1; }
 
-cache=${QUORVEL_CI_CACHE:-/var/cache/quorvel-ci}
-# Tools the test itself needs inside the root; part of the cached root, not of the package.
-root_tools=(xvfb xauth xdotool)
-tarball="$cache/bookworm-minbase-$(printf '%s\n' "${root_tools[@]}" | md5sum | cut -c1-8).tar.gz"
-mkdir -p "$cache/archives/partial"
-
-# The machine's own Debian mirror, as its apt sources name it (deb822 or one-line format).
-debian_mirror() {
-    local files=(/etc/apt/sources.list /etc/apt/sources.list.d/*)
-    local url
-    url=$(awk '/^URIs:/ {u=$2} /^Suites:/ && u != "" { for (i = 2; i <= NF; i++) if ($i == "bookworm") { print u; exit } }' \
-        "${files[@]}" 2>/dev/null | head -n 1)
-    [ -n "$url" ] || url=$(awk '$1 == "deb" && $0 ~ / bookworm / { for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { print $i; exit } }' \
-        "${files[@]}" 2>/dev/null | head -n 1)
-    echo "${url:-http://deb.debian.org/debian}"
-}
-
-root=$(mktemp -d /var/tmp/quorvel-root.XXXXXX)
-
-mounts=()
-unmount_all() {
-    local i
-    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
-        umount -l "${mounts[i]}" 2>/dev/null || true
-    done
-    mounts=()
-}
-cleanup() {
-    local status=$?
-    unmount_all
-    # Never descend into a still-mounted folder.
-    if ! grep -q " $root" /proc/mounts; then
-        rm -rf --one-file-system "$root"
-    else
-        echo "package-test: $root still has mounts; left in place" >&2
-    fi
-    exit "$status"
-}
-trap cleanup EXIT INT TERM
-
-mount_into() { # mount_into SOURCE TARGET [options...]
-    local target="$root$2"
-    mkdir -p "$target"
-    mount "${@:3}" "$1" "$target"
-    mounts+=("$target")
-}
-in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
-    DEBIAN_FRONTEND=noninteractive LANG=C.UTF-8 "$@"; }
-
-# The root lives in memory (about 0.6 GB): unpacking and throwing it away take seconds, not a
-# minute of disk writes.
-mount -t tmpfs -o size=3g,mode=755 quorvel-test-root "$root"
-mounts+=("$root")
-mirror=$(debian_mirror)
-if [ ! -f "$tarball" ]; then
-    echo "== bootstrapping a minimal bookworm root from $mirror (cold cache)"
-    t0=$(date +%s)
-    debootstrap --variant=minbase --cache-dir="$cache/archives" bookworm "$root" "$mirror" \
-        >"$cache/debootstrap.log" 2>&1 || { tail -n 30 "$cache/debootstrap.log" >&2; exit 1; }
-    echo "deb $mirror bookworm main" >"$root/etc/apt/sources.list"
-    mount_into "$cache/archives" /var/cache/apt/archives --bind
-    mount_into proc /proc -t proc
-    mount_into /dev/pts /dev/pts --bind
-    in_root apt-get update -qq
-    in_root apt-get install -y -qq --no-install-recommends "${root_tools[@]}" >/dev/null
-    in_root apt-get clean
-    umount "$root/proc" "$root/dev/pts" "$root/var/cache/apt/archives"
-    mounts=("$root")
-    tar -C "$root" -czf "$tarball.tmp" . && mv "$tarball.tmp" "$tarball"
-    echo "   bootstrapped and cached in $(( $(date +%s) - t0 )) s: $tarball"
-else
-    echo "== unpacking the cached root $tarball"
-    tar -C "$root" -xzf "$tarball"
-fi
-chmod 755 "$root" # apt drops to _apt for downloads
-
-mount_into "$cache/archives" /var/cache/apt/archives --bind
-mount_into proc /proc -t proc
-mount_into /dev/pts /dev/pts --bind
-mkdir -p "$root/run/user/1000"
+ci_root_make
+mirror=$ci_mirror
 cp "$deb" "$root/tmp/"
 cp scripts/package-test-demo.sh "$root/tmp/demo.sh"
-in_root useradd --create-home --uid 1000 --user-group --shell /bin/bash tech
-chroot "$root" chown tech:tech /run/user/1000
-chmod 700 "$root/run/user/1000"
 
 # Every path of the root except the ones that change by themselves or hold the user's data.
 snapshot() {
@@ -109,8 +29,6 @@ snapshot() {
         -o -path ./var/lib/dpkg \) -prune -o -print | sed 's|^\.||' | sort)
 }
 
-# dpkg without fsync: the test root is thrown away anyway, and it halves the install time.
-echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/quorvel-test-unsafe-io"
 echo "== apt-get install ./$(basename "$deb") (mirror $mirror)"
 t_install=$(date +%s)
 in_root apt-get update -qq

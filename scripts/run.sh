@@ -1,25 +1,31 @@
 #!/usr/bin/env bash
-# Builds the console and starts it against the bundled drive simulator.
+# Builds the console and the drive simulator (the app preset: no tests, benchmarks or fuzzers,
+# so none of their tools is needed) and starts the console against the simulator.
 # Installs the Debian packages it needs when missing.
+# KELMAR_SIM_ARGS: extra arguments for kelmar-sim, split at spaces (e.g. "--verbose").
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/packages.sh
-bash scripts/deps.sh "${BUILD_PACKAGES[@]}"
 
-# The console is a desktop window: without a display, say how to get a virtual one.
+# The console is a desktop window: without a display, say what to do before installing anything.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2
-    echo "Run it on a desktop session, or under a virtual X server:" >&2
-    echo "    xvfb-run -a scripts/run.sh" >&2
+    echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set); nothing was installed." >&2
+    echo "Run it on a desktop session, or from a desktop machine over ssh -X, or, only to see" >&2
+    echo "it build and start, under a virtual X server:" >&2
+    echo "    sudo apt-get install xvfb xauth && xvfb-run -a bash scripts/run.sh" >&2
     exit 2
 fi
 
-cmake --preset release >/dev/null
-cmake --build --preset release --target quorvel kelmar-sim
+source scripts/packages.sh
+bash scripts/deps.sh "${BUILD_PACKAGES[@]}"
 
-console=build/release/src/gui/quorvel
-simulator=build/release/tools/kelmar-sim/kelmar-sim
-settings=build/release/src/gui/quorvel.ini
+read -r -a sim_args <<<"${KELMAR_SIM_ARGS:-}"
+
+cmake --preset app >/dev/null
+cmake --build --preset app --target quorvel kelmar-sim
+
+console=build/app/src/gui/quorvel
+simulator=build/app/tools/kelmar-sim/kelmar-sim
+settings=build/app/src/gui/quorvel.ini
 port=KELMAR1
 
 # A first run gets a settings file that selects the simulator's port; an existing file (the
@@ -32,7 +38,7 @@ elif ! grep -qix "Port=$port" "$settings"; then
 fi
 
 sim_log=$(mktemp)
-"$simulator" --name "$port" --reference 50 >"$sim_log" 2>&1 &
+"$simulator" --name "$port" --reference 50 "${sim_args[@]}" >"$sim_log" 2>&1 &
 sim_pid=$!
 stop_simulator() {
     kill -TERM "$sim_pid" 2>/dev/null || true

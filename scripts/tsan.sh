@@ -13,7 +13,9 @@
 #   integration harness does, would bring it back.
 # - Cases/EngineWithSimulatorFaults.*: their counter reconciliation assumes replies never run
 #   together; under the sanitizer's slowdown a late reply merges with the next one.
-# - the non-GoogleTest tests (pymodbus conformance and client, the quorvel binary's own test).
+# - the non-GoogleTest tests (pymodbus conformance and client, the quorvel binary's own tests,
+#   the window on the openbox desktop: its port stays closed, so no worker runs, and it drives
+#   the window manager through xdotool started with QProcess, as above).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh

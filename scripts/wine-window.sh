@@ -9,7 +9,7 @@
 # Expects from wine-tests.sh: work, SIM, COM_PORT, WINEPREFIX, phase, start_sim, sim_pids.
 
 DIST_ZIP=build/mingw/dist/quorvel-win64.zip
-SCREENSHOT=docs/window-windows.png
+SCREENSHOT=build/mingw/window-windows.png # the guides' pictures: scripts/screenshots.sh
 CLIENT_HEIGHT=270 # the window's client height with chart and log hidden
 SETTINGS_KEYS=(Left Top Port Baudrate Mode Address TimerASCII TimerRTU Diagram Max Messages)
 xvfb_pid=
@@ -230,9 +230,34 @@ check_licences() {
     done
 }
 
+# The group frames as Windows draws them: with ClearType font smoothing on for the prefix, a
+# cached group frame and a plain QGroupBox side by side on Wine's own platform must show the
+# same pixels on the screen (text drawn into a transparent image would lose its subpixel
+# smoothing and blends unlike text drawn on the window). The smoothing stays on for the window
+# test after it, as on a Windows desktop. The screen is saved in build/mingw/screens.
+group_frames_on_screen() {
+    phase "group frames on a ClearType screen"
+    wine_setup reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /t REG_SZ /d 2 /f
+    wine_setup reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingType /t REG_DWORD /d 2 /f
+    wine_setup reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingOrientation /t REG_DWORD \
+        /d 1 /f
+    mkdir -p build/mingw/screens
+    local result=0
+    (cd build/mingw/bin && env WINEQT_QPA_PLATFORM=windows \
+        QUORVEL_SCREENS='Z:'"$(cd ../screens && pwd)" \
+        wine widgets_tests.exe --gtest_filter='CachedGroupBox.*') >"$work/group-frames.log" 2>&1 ||
+        result=1
+    tr -d '\r' <"$work/group-frames.log" |
+        grep -E '^\[ +(OK|FAILED|SKIPPED|note) +\]|Failure|Expected|actual|Which' || true
+    [ "$result" -eq 0 ] || { fail "cached and plain group frames differ on the screen"; return 1; }
+    grep -q '\[  PASSED  \] [1-9]' <(tr -d '\r' <"$work/group-frames.log") ||
+        { fail "the group frame tests did not run"; return 1; }
+}
+
 window_end_to_end() {
     phase "window: quorvel.exe under Wine, driven with xdotool"
     start_xvfb || return 1
+    group_frames_on_screen || return 1
     start_sim e2e-sim --name "WINE$$C" --mode auto --address 1 --frozen --verbose \
         --status-file "$work/e2e-status.json" || return 1
     # COM5 now leads to this simulator (the port mapping is read when the server starts).

@@ -1,9 +1,12 @@
 // Exchanges per second of the polling engine with the real serial link and kelmar-sim, ticked
 // by a timerfd at the shortest poll period the console allows, beside mbpoll and a pymodbus
 // client loop polling the same register of the same simulator. Prints one table.
-// Usage: bench_engine [--realtime] [seconds per row, default 10]
+// Usage: bench_engine [--realtime] [--turnarounds] [seconds per row, default 10]
 // --realtime runs everything (this program, its threads, the simulator and the peers, which
 // inherit it) under SCHED_FIFO, so other load on the machine does not decide the figures.
+// --turnarounds instead polls all four registers of a drive that answers after 0, 15, 60 and
+// 150 ms, at the 2 ms RTU tick and the 10 ms ASCII tick, and prints the exchange rate, the
+// requests left without an answer and the values shown in another register's box.
 #include "ChildProcess.h"
 #include "DriveRegisters.h"
 #include "EngineStation.h"
@@ -38,6 +41,8 @@ struct Row {
     double exchanges = 0;
     long long errors = 0; // requests without an answer (engine: ±1 for one in flight)
     double seconds = 0;
+    int turnaroundMs = 0;      // the drive's (--turnarounds rows)
+    long long wrongValues = 0; // values shown in another register's box (--turnarounds rows)
 };
 
 Row NamedRow(std::string client, std::string mode, std::string pacing) {
@@ -53,18 +58,36 @@ int RtuPeriodMs(int characters, int baud) {
     return static_cast<int>(std::ceil(characters * 11000.0 / baud));
 }
 
-Row BenchEngine(std::uint8_t mode, int periodMs, double seconds) {
+// The drive's answer, and whether the engine polls all four registers or only the frequency
+// (the register the peers poll).
+struct DriveTiming {
+    int turnaroundMs = 0;
+    bool allReads = false;
+};
+
+// Texts shown since the mark that are not the frozen drive's (50 Hz, 12.0 A, reference 50 Hz).
+long long WrongValues(const FakeView& view, std::size_t mark) {
+    long long wrong = 0;
+    for (std::size_t i = mark; i < view.ValueHistory.size(); ++i) {
+        const auto& [box, text] = view.ValueHistory[i];
+        wrong += text != (box == ValueBox::MotorCurrent ? "12.0" : "50.00") ? 1 : 0;
+    }
+    return wrong;
+}
+
+Row BenchEngine(std::uint8_t mode, int periodMs, double seconds, DriveTiming drive = {}) {
     const bool rtu = mode == ModeRTU;
-    TSimulator sim(
-        KELMAR_SIM,
-        {"--mode", rtu ? "rtu" : "ascii", "--frozen", "--reference", "50", "--inputs", "1"}, false);
+    TSimulator sim(KELMAR_SIM,
+                   {"--mode", rtu ? "rtu" : "ascii", "--frozen", "--reference", "50", "--inputs",
+                    "1", "--turnaround-ms", std::to_string(drive.turnaroundMs)},
+                   false);
     TMainLoop loop;
     TEngineStation station(loop);
     if (!station.Open(sim.PtyPath(), mode, 38400, 1)) {
         throw std::runtime_error("cannot open " + sim.PtyPath());
     }
-    station.Run([](TPollEngine& e, FakeView& v) {
-        e.Check_QueryClick(true, false, false, false); // the register the peers poll
+    station.Run([&](TPollEngine& e, FakeView& v) {
+        e.Check_QueryClick(true, drive.allReads, drive.allReads, drive.allReads);
         v.Messages = false;
     });
     station.StartPolling(std::chrono::milliseconds(periodMs));
@@ -78,6 +101,8 @@ Row BenchEngine(std::uint8_t mode, int periodMs, double seconds) {
     const auto [received0, missing0] = counts();
     const auto ticks0 = loop.Ticks();
     const std::size_t trips0 = station.RoundTrips().size();
+    const std::size_t shown0 =
+        station.Run([](TPollEngine&, FakeView& v) { return v.ValueHistory.size(); });
     const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const auto [received1, missing1] = counts();
@@ -94,6 +119,9 @@ Row BenchEngine(std::uint8_t mode, int periodMs, double seconds) {
     row.exchanges = (received1 - received0) / elapsed;
     row.errors = static_cast<long long>(missing1) - missing0;
     row.seconds = elapsed;
+    row.turnaroundMs = drive.turnaroundMs;
+    row.wrongValues =
+        station.Run([&](TPollEngine&, FakeView& v) { return WrongValues(v, shown0); });
     sim.Stop();
     return row;
 }
@@ -189,6 +217,30 @@ void Print(const std::vector<Row>& rows) {
     }
 }
 
+// The field's question: how fast, and how right, at the fastest ticks against a drive that takes
+// time to answer.
+void PrintTurnarounds(double seconds) {
+    std::vector<Row> rows;
+    for (const auto& [mode, periodMs] :
+         {std::pair{ModeRTU, RtuPeriodMs(4, 38400)}, std::pair{ModeASCII, 10}}) {
+        for (const int turnaround : {0, 15, 60, 150}) {
+            rows.push_back(BenchEngine(mode, periodMs, seconds, {turnaround, true}));
+        }
+    }
+    std::printf("| %-5s | %-7s | %-10s | %11s | %9s | %9s | %12s |\n", "mode", "tick", "turnaround",
+                "exchanges/s", "% of tick", "no answer", "wrong values");
+    std::printf("|-------|---------|------------|-------------|-----------|-----------|------------"
+                "--|\n");
+    for (const Row& r : rows) {
+        std::printf("| %-5s | %4.0f ms | %7d ms | %11.1f | %9.1f | %9lld | %12lld |\n",
+                    r.mode.c_str(), 1000.0 / r.tickRate, r.turnaroundMs, r.exchanges,
+                    100.0 * r.exchanges / r.tickRate, r.errors, r.wrongValues);
+    }
+    std::printf("All four registers polled, kelmar-sim --frozen --reference 50 --inputs 1 at 38400 "
+                "baud; \"no answer\" is sent - received over the row (±1 for the request in "
+                "flight), \"wrong values\" the texts shown that are not the drive's.\n");
+}
+
 } // namespace
 } // namespace quorvel::testing
 
@@ -197,10 +249,13 @@ int main(int argc, char** argv) {
     using namespace quorvel::testing;
     double seconds = 10.0;
     bool realtime = false;
+    bool turnarounds = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--realtime") {
             realtime = true;
+        } else if (arg == "--turnarounds") {
+            turnarounds = true;
         } else {
             seconds = std::stod(arg);
         }
@@ -222,6 +277,10 @@ int main(int argc, char** argv) {
                 seconds, scheduling.c_str(), load[0], load[1], load[2],
                 ::sysconf(_SC_NPROCESSORS_ONLN));
     try {
+        if (turnarounds) {
+            PrintTurnarounds(seconds);
+            return 0;
+        }
         std::vector<Row> rows;
         rows.push_back(BenchEngine(ModeASCII, 10, seconds));
         rows.push_back(BenchEngine(ModeRTU, RtuPeriodMs(4, 38400), seconds));

@@ -4,6 +4,8 @@
 // Everything is measured from outside: the simulator's frame trace counts requests and
 // replies, /proc gives CPU and memory, xdotool presses "Nyit" as an operator would, and a
 // settings file beside a private copy of the console chooses mode, poll period and panel.
+// The simulator answers at once over an unpaced pseudo-terminal, so the figures are the
+// console's own limit; one arrangement paces the replies as a 38400 baud line would.
 // Usage: bench_gui [seconds per arrangement = 10] [long run seconds = 600] [console]
 // (console: another build of quorvel to measure, by default the one built beside this bench)
 #include <atomic>
@@ -165,9 +167,13 @@ double RssMiB(pid_t pid) {
 // The simulator with its frame trace counted as it streams.
 class TSimulator {
   public:
-    TSimulator(const std::string& path, const std::vector<std::string>& env) {
-        Child = Spawn({path, "--name", PortName, "--reference", "50", "--inputs", "1", "--verbose"},
-                      env, true);
+    TSimulator(const std::string& path, const std::vector<std::string>& env, bool paced) {
+        std::vector<std::string> argv = {path, "--name",   PortName, "--reference",
+                                         "50", "--inputs", "1",      "--verbose"};
+        if (paced) {
+            argv.insert(argv.end(), {"--baud", std::to_string(Baudrate)});
+        }
+        Child = Spawn(argv, env, true);
         Reader = std::thread([this] { Read(); });
         const auto deadline = Clock::now() + 10s;
         while (!Announced && Clock::now() < deadline) {
@@ -239,6 +245,7 @@ struct TCase {
     bool Diagram = false;
     bool Messages = false;
     bool DeviceGone = false;
+    bool Paced = false; // the replies take their time on the line
 };
 
 struct TFigures {
@@ -274,7 +281,7 @@ class TBench {
 
     TFigures Measure(const TCase& c, std::chrono::seconds duration) {
         WriteSettings(c);
-        TSimulator sim(SimulatorPath, Env);
+        TSimulator sim(SimulatorPath, Env, c.Paced);
         TChild console = Spawn({Console.string()}, Env, false);
         const std::string window = FindWindow(console.Pid);
         std::fprintf(stderr, "bench_gui: console pid %d (%s)\n", static_cast<int>(console.Pid),
@@ -456,6 +463,7 @@ int main(int argc, char** argv) {
         {"RTU 2 ms, chart shown", true, true, false, false},
         {"RTU 2 ms, log shown", true, false, true, false},
         {"RTU 2 ms, port open, device gone", true, false, false, true},
+        {"RTU 2 ms, line paced at 38400 baud", true, false, false, false, true},
         {"ASCII 10 ms, no panel", false, false, false, false},
         {"ASCII 10 ms, chart shown", false, true, false, false},
         {"ASCII 10 ms, log shown", false, false, true, false},

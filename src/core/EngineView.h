@@ -2,6 +2,8 @@
 // tests use a fake. Called on the main thread only.
 #pragma once
 
+#include "ByteString.h"
+
 #include <cstdint>
 #include <string>
 
@@ -27,8 +29,9 @@ class IEngineView {
 
     virtual bool MessagesDown() const = 0; // Bt_Messages
     virtual bool DiagramDown() const = 0;  // Bt_Diagram
-    virtual void AppendSentLine(const std::string& line) = 0;
-    virtual void AppendReceivedLine(const std::string& line) = 0;
+    // A frame for Memo_Sent / Memo_Received, as its bytes; the log shows it as FrameDump.
+    virtual void AppendSentFrame(ByteView frame) = 0;
+    virtual void AppendReceivedFrame(ByteView frame) = 0;
     // Plots the next chart sample from the current text of Edit_Frequency.
     virtual void AddChartPoint() = 0;
 };

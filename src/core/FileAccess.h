@@ -1,6 +1,6 @@
 // Whole-file reads and safe whole-file replacement, by UTF-8 path, for the settings file.
-// Each platform has its own implementation file chosen by the build (POSIX, Win32 wide calls).
-// Blocking calls, no shared state; safe from any one thread.
+// The platform's primitives are in its own file chosen by the build (POSIX, Win32 wide calls); the
+// replace policy is written once over them (FilePlatform.h). Blocking calls, no shared state.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +12,9 @@
 namespace quorvel {
 
 // The file's bytes, or nothing when it does not exist, is not a regular file or cannot be read.
+// A pipe, device or folder is never opened for reading, so nothing waits on a writer or a line.
 std::optional<std::string> ReadFileBytes(const std::string& path);
+// True when anything is at the path (a file, folder, pipe, ...), a link followed.
 bool FileExists(const std::string& path);
 
 // True when the file exists and must not be replaced: write-protected by its permission bits or
@@ -39,11 +41,14 @@ struct ReplaceResult {
     explicit operator bool() const { return Outcome == ReplaceOutcome::Replaced; }
 };
 
-// Replaces the file by the complete new content. Normally a temporary file in the same folder is
-// written, flushed and swapped in, keeping the old file's owner, group and mode (Windows: its
-// attributes and ACL). When the folder may not be written but the file may (or its owner cannot
-// be kept), the content is written over the file in place, its size reserved first, with the old
-// content put back should that fail. A link is followed; a folder or read-only file is refused.
+// Replaces the file by the complete new content (FileReplace.cpp). Normally a temporary file in the
+// same folder is written, flushed and swapped in, keeping the old file's owner, group and mode
+// (Windows: its attributes and ACL); a swap held up by another program is retried for a moment,
+// and one that Windows leaves half done is completed. When the folder may not be written but the
+// file may (or its owner cannot be kept), the content is written over the file in place, its size
+// reserved first, with the old content put back should that fail. A link is followed; a folder,
+// pipe, device or read-only file is refused. Temporary files of earlier saves that never finished
+// are removed once a save succeeds.
 ReplaceResult ReplaceFileContent(const std::string& path, std::string_view content,
                                  const WriteLimit& limit = {});
 

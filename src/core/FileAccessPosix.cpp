@@ -1,74 +1,84 @@
-// POSIX file access for the settings file: open/write/fsync/rename, fchown and fchmod.
-#include "FileAccess.h"
+// POSIX file primitives for the settings file: open/pwrite/fsync/rename, fchown and fchmod,
+// posix_fallocate; errno sorted into FileFault.
+#include "FilePlatform.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
+#include <thread>
+#include <time.h>
 #include <unistd.h>
 
 namespace quorvel {
 
 namespace {
 
-std::string ErrorText(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
+FileFault FaultOf(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return FileFault::Refused;
+    case EBUSY:
+    case ETXTBSY:
+        return FileFault::Busy;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return FileFault::NoSpace;
+    case EEXIST:
+        return FileFault::Exists;
+    case ENOENT:
+    case ENOTDIR:
+        return FileFault::Missing;
+    default:
+        return FileFault::Other;
+    }
 }
 
-// Closes the descriptor when it goes out of scope.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : Fd(fd) {}
-    ~FileDescriptor() {
-        if (Fd >= 0) {
-            ::close(Fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return Fd; }
-    bool Close() {
-        const int fd = Fd;
-        Fd = -1;
-        return ::close(fd) == 0;
-    }
-
-  private:
-    int Fd;
-};
-
-std::size_t Allowed(const WriteLimit& limit, std::size_t size) {
-    return limit ? std::min(limit(size), size) : size;
+FileStatus Failure(const char* what, int error = errno) {
+    return {FaultOf(error), std::string(what) + ": " + std::strerror(error)};
 }
 
-// Writes all of content at offset; false (errno set) on failure.
-bool WriteAt(int fd, std::string_view content, off_t offset, const WriteLimit& limit) {
-    while (!content.empty()) {
-        const std::size_t allowed = Allowed(limit, content.size());
-        if (allowed == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        const ssize_t written = ::pwrite(fd, content.data(), allowed, offset);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            if (written == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        content.remove_prefix(static_cast<std::size_t>(written));
-        offset += written;
-    }
-    return true;
+FileStatus Checked(bool done, const char* what) {
+    return done ? FileStatus{} : Failure(what);
 }
 
-std::optional<std::string> ReadAll(int fd) {
+int Fd(FileHandle file) {
+    return static_cast<int>(file);
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The folder's entries are made durable too, so the rename survives a power cut.
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool WriteBitsCleared(const struct stat& info) {
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Judged by the bits first: a privileged process could write it all the same.
+bool ReadOnly(const std::string& path, const struct stat& info) {
+    return WriteBitsCleared(info) || ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+}
+
+std::optional<std::string> ReadRest(int fd) {
     std::string content;
     char buffer[8192];
     for (;;) {
@@ -86,154 +96,178 @@ std::optional<std::string> ReadAll(int fd) {
     }
 }
 
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
+// Takes the owner, group and mode of the file at keepFrom.
+FileStatus KeepOwnerAndMode(int fd, const std::string& keepFrom) {
+    struct stat old {};
+    struct stat fresh {};
+    if (::stat(keepFrom.c_str(), &old) != 0 || ::fstat(fd, &fresh) != 0) {
+        return Failure("examine the old file");
     }
-    return slash == 0 ? "/" : path.substr(0, slash);
+    const bool sameOwner = fresh.st_uid == old.st_uid && fresh.st_gid == old.st_gid;
+    if (!sameOwner && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        return {FileFault::Refused, Failure("owner cannot be kept").Text};
+    }
+    return Checked(::fchmod(fd, old.st_mode & 07777) == 0, "mode cannot be kept");
 }
 
-// The folder's entries are made durable too, so the rename survives a power cut.
-void SyncFolder(const std::string& folder) {
-    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Get() >= 0) {
-        ::fsync(fd.Get());
+class PosixFilePlatform final : public TFilePlatform {
+  public:
+    std::string FollowLinks(const std::string& path) override {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return path;
+        }
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr) {
+            return {};
+        }
+        std::string target(resolved);
+        std::free(resolved);
+        return target;
     }
-}
 
-// A link is followed, so the file it names is replaced and the link itself stays.
-std::optional<std::string> ResolveTarget(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-        return path;
+    PathKind Kind(const std::string& path) override {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) {
+            return errno == ENOENT ? PathKind::Absent : PathKind::Unknown;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            return PathKind::NotRegular;
+        }
+        return ReadOnly(path, info) ? PathKind::ReadOnly : PathKind::Regular;
     }
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) {
-        return std::nullopt; // a dangling link: nothing sensible to replace
+
+    bool Exists(const std::string& path) override { return FileExists(path); }
+
+    std::vector<FolderEntry> ListFolder(const std::string& folder) override {
+        std::vector<FolderEntry> entries;
+        DIR* dir = ::opendir(folder.c_str());
+        if (dir == nullptr) {
+            return entries;
+        }
+        const time_t now = ::time(nullptr);
+        while (const dirent* entry = ::readdir(dir)) {
+            struct stat info {};
+            if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(info.st_mode)) {
+                entries.push_back({entry->d_name, std::chrono::seconds(now - info.st_mtime)});
+            }
+        }
+        ::closedir(dir);
+        return entries;
     }
-    std::string target(resolved);
-    std::free(resolved);
-    return target;
-}
 
-bool WriteBitsCleared(const struct stat& info) {
-    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
+    FileStatus CreateNew(const std::string& path, const std::string& keepFrom,
+                         FileHandle& file) override {
+        // A replacement starts private and gets the old file's mode once its owner is set; a
+        // first file gets the usual mode less the umask.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                              keepFrom.empty() ? 0666 : 0600);
+        if (fd < 0) {
+            return Failure("temporary file");
+        }
+        file = fd;
+        if (keepFrom.empty()) {
+            return {};
+        }
+        FileStatus kept = KeepOwnerAndMode(fd, keepFrom);
+        if (!kept) {
+            ::close(fd);
+            file = NoFileHandle;
+            ::unlink(path.c_str());
+        }
+        return kept;
+    }
 
-// Opens a fresh temporary file beside the target; -1 with errno when the folder refuses it.
-int CreateTemporary(const std::string& target, bool keepPrivate, std::string& name) {
-    static std::random_device random;
-    const std::string folder = FolderOf(target);
-    const std::string base = target.substr(target.rfind('/') + 1);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        name = folder + "/." + base + ".tmp" + std::to_string(random());
-        // A replacement starts private and gets the old file's mode once its owner is set;
-        // a new file gets the usual mode less the umask.
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                              keepPrivate ? 0600 : 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
+    FileStatus OpenForUpdate(const std::string& path, FileHandle& file) override {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) {
+            return Failure("open in place");
+        }
+        file = fd;
+        return {};
+    }
+
+    FileStatus ReadAll(FileHandle file, std::string& content) override {
+        if (::lseek(Fd(file), 0, SEEK_SET) != 0) {
+            return Failure("read");
+        }
+        auto read = ReadRest(Fd(file));
+        if (!read) {
+            return Failure("read");
+        }
+        content = std::move(*read);
+        return {};
+    }
+
+    FileStatus Reserve(FileHandle file, std::size_t size) override {
+        const int error = ::posix_fallocate(Fd(file), 0, static_cast<off_t>(size));
+        return error == 0 ? FileStatus{} : Failure("reserve space", error);
+    }
+
+    FileStatus WriteSome(FileHandle file, std::size_t offset, std::string_view bytes,
+                         std::size_t& written) override {
+        for (;;) {
+            const ssize_t done =
+                ::pwrite(Fd(file), bytes.data(), bytes.size(), static_cast<off_t>(offset));
+            if (done >= 0) {
+                written = static_cast<std::size_t>(done);
+                return {};
+            }
+            if (errno != EINTR) {
+                return Failure("write");
+            }
         }
     }
-    errno = EEXIST;
-    return -1;
-}
 
-enum class Step { Done, Refused, Failed };
+    FileStatus SetSize(FileHandle file, std::size_t size) override {
+        return Checked(::ftruncate(Fd(file), static_cast<off_t>(size)) == 0, "set size");
+    }
 
-struct StepResult {
-    Step Result;
-    std::string Reason;
+    FileStatus Flush(FileHandle file) override { return Checked(::fsync(Fd(file)) == 0, "fsync"); }
+
+    FileStatus Close(FileHandle file) override { return Checked(::close(Fd(file)) == 0, "close"); }
+
+    FileStatus Swap(const std::string& replacement, const std::string& target) override {
+        return MoveTo(replacement, target);
+    }
+
+    FileStatus MoveTo(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) {
+            return Failure("rename");
+        }
+        SyncFolder(FolderOf(to));
+        return {};
+    }
+
+    FileStatus Remove(const std::string& path) override {
+        return Checked(::unlink(path.c_str()) == 0, "remove");
+    }
+
+    void Pause(std::chrono::milliseconds span) override { std::this_thread::sleep_for(span); }
 };
-
-// Temporary file, flushed, owner and mode of the old file, renamed over it. Refused (nothing
-// changed) when the folder takes no new file or the old owner cannot be given to the new one.
-StepResult ReplaceByRename(const std::string& target, const struct stat* old,
-                           std::string_view content, const WriteLimit& limit) {
-    std::string name;
-    FileDescriptor fd(CreateTemporary(target, old != nullptr, name));
-    if (fd.Get() < 0) {
-        const bool folderRefuses = errno == EACCES || errno == EPERM || errno == EROFS;
-        return {folderRefuses ? Step::Refused : Step::Failed, ErrorText("temporary file")};
-    }
-    const auto discard = [&](Step step, std::string reason) {
-        ::unlink(name.c_str());
-        return StepResult{step, std::move(reason)};
-    };
-    if (old != nullptr) {
-        struct stat fresh {};
-        const bool sameOwner = ::fstat(fd.Get(), &fresh) == 0 && fresh.st_uid == old->st_uid &&
-                               fresh.st_gid == old->st_gid;
-        if (!sameOwner && ::fchown(fd.Get(), old->st_uid, old->st_gid) != 0) {
-            return discard(Step::Refused, ErrorText("owner cannot be kept"));
-        }
-        if (::fchmod(fd.Get(), old->st_mode & 07777) != 0) {
-            return discard(Step::Failed, ErrorText("mode cannot be kept"));
-        }
-    }
-    if (!WriteAt(fd.Get(), content, 0, limit)) {
-        return discard(Step::Failed, ErrorText("write"));
-    }
-    if (::fsync(fd.Get()) != 0) {
-        return discard(Step::Failed, ErrorText("fsync"));
-    }
-    if (!fd.Close()) {
-        return discard(Step::Failed, ErrorText("close"));
-    }
-    if (::rename(name.c_str(), target.c_str()) != 0) {
-        return discard(Step::Failed, ErrorText("rename"));
-    }
-    SyncFolder(FolderOf(target));
-    return {Step::Done, {}};
-}
-
-// Overwrites the file itself: the whole new size is reserved first, so a full disk stops the
-// save before any byte changes; should a write fail all the same, the old bytes go back.
-ReplaceResult ReplaceInPlace(const std::string& target, std::string_view content,
-                             const WriteLimit& limit) {
-    FileDescriptor fd(::open(target.c_str(), O_RDWR | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        return {ReplaceOutcome::Failed, ErrorText("open in place")};
-    }
-    const auto old = ReadAll(fd.Get());
-    if (!old) {
-        return {ReplaceOutcome::Failed, ErrorText("read before writing in place")};
-    }
-    const auto oldSize = static_cast<off_t>(old->size());
-    const auto newSize = static_cast<off_t>(content.size());
-    if (newSize > oldSize) {
-        const int error = ::posix_fallocate(fd.Get(), 0, newSize);
-        if (error != 0) {
-            // Give back what a partial reservation grew; the old bytes were never touched.
-            const bool shrunk = ::ftruncate(fd.Get(), oldSize) == 0;
-            errno = error;
-            return {ReplaceOutcome::Failed,
-                    ErrorText("reserve space") + (shrunk ? "" : " (file left longer)")};
-        }
-    }
-    if (WriteAt(fd.Get(), content, 0, limit) && ::ftruncate(fd.Get(), newSize) == 0 &&
-        ::fsync(fd.Get()) == 0) {
-        return {ReplaceOutcome::Replaced, {}};
-    }
-    std::string reason = ErrorText("write in place");
-    if (WriteAt(fd.Get(), *old, 0, {}) && ::ftruncate(fd.Get(), oldSize) == 0 &&
-        ::fsync(fd.Get()) == 0) {
-        return {ReplaceOutcome::Failed, reason + " (old content put back)"};
-    }
-    return {ReplaceOutcome::RestoreFailed,
-            reason + "; " + ErrorText("putting the old content back")};
-}
 
 } // namespace
 
+TFilePlatform& NativeFilePlatform() {
+    static PosixFilePlatform platform;
+    return platform;
+}
+
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info {};
-    if (fd.Get() < 0 || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    // Non-blocking, so opening a pipe without a writer or a serial line without carrier returns
+    // at once; only a regular file is then read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
         return std::nullopt;
     }
-    return ReadAll(fd.Get());
+    struct stat info {};
+    std::optional<std::string> content;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        content = ReadRest(fd);
+    }
+    ::close(fd);
+    return content;
 }
 
 bool FileExists(const std::string& path) {
@@ -242,14 +276,7 @@ bool FileExists(const std::string& path) {
 }
 
 bool IsReadOnlyFile(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return false; // absent: a new file may be created
-    }
-    if (WriteBitsCleared(info)) {
-        return true; // judged by the bits: a privileged process could write it all the same
-    }
-    return S_ISREG(info.st_mode) && ::access(path.c_str(), W_OK) != 0;
+    return NativeFilePlatform().Kind(path) == PathKind::ReadOnly;
 }
 
 bool CreateFolders(const std::string& path) {
@@ -266,30 +293,6 @@ bool CreateFolders(const std::string& path) {
     }
     // Private and usable by its user whatever the umask took away.
     return ::chmod(path.c_str(), 0700) == 0;
-}
-
-ReplaceResult ReplaceFileContent(const std::string& path, std::string_view content,
-                                 const WriteLimit& limit) {
-    const auto target = ResolveTarget(path);
-    if (!target) {
-        return {ReplaceOutcome::Failed, "dangling link"};
-    }
-    struct stat old {};
-    const bool exists = ::stat(target->c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) {
-        return {ReplaceOutcome::Failed, "not a regular file"};
-    }
-    if (exists && IsReadOnlyFile(*target)) {
-        return {ReplaceOutcome::ReadOnly, "write-protected"};
-    }
-    const StepResult renamed = ReplaceByRename(*target, exists ? &old : nullptr, content, limit);
-    if (renamed.Result == Step::Done) {
-        return {ReplaceOutcome::Replaced, {}};
-    }
-    if (renamed.Result == Step::Failed || !exists) {
-        return {ReplaceOutcome::Failed, renamed.Reason};
-    }
-    return ReplaceInPlace(*target, content, limit);
 }
 
 LineEndRule LineEndForWriting(std::string_view fileLineEnd) {

@@ -1,68 +1,69 @@
-// Win32 file access for the settings file: UTF-8 paths turned into wide ones for the W calls,
-// ReplaceFileW to keep the old file's attributes and ACL, MoveFileExW for a first file.
-#include "FileAccess.h"
+// Win32 file primitives for the settings file: UTF-8 paths turned into wide ones for the W calls,
+// ReplaceFileW to keep the old file's attributes and ACL, MoveFileExW for a first file and for
+// the restore; GetLastError sorted into FileFault.
+#include "FilePlatform.h"
+#include "TextWin32.h"
 
 #include <windows.h>
-
-#include <random>
 
 namespace quorvel {
 
 namespace {
 
-std::wstring Widen(std::string_view text) {
-    if (text.empty()) {
-        return {};
+FileFault FaultOf(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_PRIVILEGE_NOT_HELD:
+    case ERROR_NETWORK_ACCESS_DENIED:
+        return FileFault::Refused;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+    case ERROR_UNABLE_TO_REMOVE_REPLACED:
+        return FileFault::Busy;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return FileFault::NoSpace;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return FileFault::Exists;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return FileFault::Missing;
+    default:
+        return FileFault::Other;
     }
-    const int size = static_cast<int>(text.size());
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-    return wide;
 }
 
-std::string Narrow(std::wstring_view wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
-    return text;
+FileStatus Failure(const char* what) {
+    const DWORD error = ::GetLastError();
+    return {FaultOf(error), std::string(what) + ": Windows error " + std::to_string(error)};
 }
 
-std::string ErrorText(const char* what) {
-    return std::string(what) + ": Windows error " + std::to_string(::GetLastError());
+FileStatus Checked(BOOL done, const char* what) {
+    return done != 0 ? FileStatus{} : Failure(what);
 }
 
-// Closes the handle when it goes out of scope.
-class Handle {
-  public:
-    explicit Handle(HANDLE handle) : Value(handle) {}
-    ~Handle() {
-        if (Valid()) {
-            ::CloseHandle(Value);
-        }
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool Valid() const { return Value != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return Value; }
-    bool Close() {
-        const HANDLE handle = Value;
-        Value = INVALID_HANDLE_VALUE;
-        return ::CloseHandle(handle) != 0;
-    }
+HANDLE Native(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
 
-  private:
-    HANDLE Value;
-};
+FileHandle Wrap(HANDLE handle) {
+    return reinterpret_cast<FileHandle>(handle);
+}
 
 std::wstring FolderOf(const std::wstring& path) {
     const auto separator = path.find_last_of(L"/\\");
     return separator == std::wstring::npos ? std::wstring(L".") : path.substr(0, separator);
+}
+
+DWORD Attributes(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str());
+}
+
+bool IsFolder(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool Seek(HANDLE file, std::size_t offset) {
@@ -71,37 +72,7 @@ bool Seek(HANDLE file, std::size_t offset) {
     return ::SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
 }
 
-bool SetSize(HANDLE file, std::size_t size) {
-    return Seek(file, size) && ::SetEndOfFile(file) != 0;
-}
-
-bool WriteFrom(HANDLE file, std::size_t offset, std::string_view content, const WriteLimit& limit) {
-    if (!Seek(file, offset)) {
-        return false;
-    }
-    while (!content.empty()) {
-        std::size_t allowed =
-            limit ? std::min(limit(content.size()), content.size()) : content.size();
-        allowed = std::min<std::size_t>(allowed, 1U << 20);
-        if (allowed == 0) {
-            ::SetLastError(ERROR_DISK_FULL);
-            return false;
-        }
-        DWORD written = 0;
-        if (::WriteFile(file, content.data(), static_cast<DWORD>(allowed), &written, nullptr) ==
-                0 ||
-            written == 0) {
-            return false;
-        }
-        content.remove_prefix(written);
-    }
-    return true;
-}
-
-std::optional<std::string> ReadAll(HANDLE file) {
-    if (!Seek(file, 0)) {
-        return std::nullopt;
-    }
+std::optional<std::string> ReadRest(HANDLE file) {
     std::string content;
     char buffer[8192];
     for (;;) {
@@ -116,14 +87,6 @@ std::optional<std::string> ReadAll(HANDLE file) {
     }
 }
 
-DWORD Attributes(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str());
-}
-
-bool IsFolder(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // ReplaceFileW keeps them on Windows; Wine's loses them, so they are set again where they differ.
 void KeepAttributes(const std::wstring& target, DWORD oldAttributes) {
     constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
@@ -136,105 +99,212 @@ void KeepAttributes(const std::wstring& target, DWORD oldAttributes) {
     }
 }
 
-enum class Step { Done, Refused, Failed };
+// The final path of an open file, without the "\\?\" that GetFinalPathNameByHandleW puts first.
+std::wstring FinalPath(HANDLE file) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    DWORD length =
+        ::GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    if (length >= buffer.size()) {
+        buffer.resize(length + 1);
+        length =
+            ::GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    }
+    if (length == 0 || length >= buffer.size()) {
+        return {};
+    }
+    buffer.resize(length);
+    if (buffer.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        return L"\\\\" + buffer.substr(8);
+    }
+    return buffer.rfind(L"\\\\?\\", 0) == 0 ? buffer.substr(4) : buffer;
+}
 
-struct StepResult {
-    Step Result;
-    std::string Reason;
+class Win32FilePlatform final : public TFilePlatform {
+  public:
+    std::string FollowLinks(const std::string& path) override {
+        const std::wstring wide = Widen(path);
+        const DWORD attributes = Attributes(wide);
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            return path;
+        }
+        const HANDLE file =
+            ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return {}; // a link that leads nowhere
+        }
+        const std::wstring final = FinalPath(file);
+        ::CloseHandle(file);
+        return final.empty() ? path : Narrow(final);
+    }
+
+    PathKind Kind(const std::string& path) override {
+        const std::wstring wide = Widen(path);
+        const DWORD attributes = Attributes(wide);
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            return FaultOf(::GetLastError()) == FileFault::Missing ? PathKind::Absent
+                                                                   : PathKind::Unknown;
+        }
+        if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+            return PathKind::NotRegular;
+        }
+        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            return PathKind::ReadOnly;
+        }
+        // Access rights that deny writing make it as read-only as the attribute does.
+        const HANDLE probe = ::CreateFileW(wide.c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(probe);
+            return PathKind::Regular;
+        }
+        return ::GetLastError() == ERROR_ACCESS_DENIED ? PathKind::ReadOnly : PathKind::Regular;
+    }
+
+    bool Exists(const std::string& path) override { return FileExists(path); }
+
+    std::vector<FolderEntry> ListFolder(const std::string& folder) override {
+        std::vector<FolderEntry> entries;
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = ::FindFirstFileW((Widen(folder) + L"\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return entries;
+        }
+        FILETIME nowFile{};
+        ::GetSystemTimeAsFileTime(&nowFile);
+        const auto ticks = [](const FILETIME& time) {
+            return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+        };
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                const ULONGLONG written = ticks(found.ftLastWriteTime);
+                const ULONGLONG now = ticks(nowFile);
+                const auto age = static_cast<long long>(now > written ? now - written : 0);
+                entries.push_back({Narrow(found.cFileName), std::chrono::seconds(age / 10000000)});
+            }
+        } while (::FindNextFileW(search, &found) != 0);
+        ::FindClose(search);
+        return entries;
+    }
+
+    FileStatus CreateNew(const std::string& path, const std::string& /*keepFrom*/,
+                         FileHandle& file) override {
+        // The swap gives it the old file's attributes and ACL; nothing to take over here.
+        const HANDLE created = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (created == INVALID_HANDLE_VALUE) {
+            return Failure("temporary file");
+        }
+        file = Wrap(created);
+        return {};
+    }
+
+    FileStatus OpenForUpdate(const std::string& path, FileHandle& file) override {
+        const HANDLE opened =
+            ::CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (opened == INVALID_HANDLE_VALUE) {
+            return Failure("open in place");
+        }
+        file = Wrap(opened);
+        return {};
+    }
+
+    FileStatus ReadAll(FileHandle file, std::string& content) override {
+        if (!Seek(Native(file), 0)) {
+            return Failure("read");
+        }
+        auto read = ReadRest(Native(file));
+        if (!read) {
+            return Failure("read");
+        }
+        content = std::move(*read);
+        return {};
+    }
+
+    FileStatus Reserve(FileHandle file, std::size_t size) override { return SetSize(file, size); }
+
+    FileStatus WriteSome(FileHandle file, std::size_t offset, std::string_view bytes,
+                         std::size_t& written) override {
+        if (!Seek(Native(file), offset)) {
+            return Failure("write");
+        }
+        DWORD done = 0;
+        const auto size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1U << 20));
+        if (::WriteFile(Native(file), bytes.data(), size, &done, nullptr) == 0) {
+            return Failure("write");
+        }
+        written = done;
+        return {};
+    }
+
+    FileStatus SetSize(FileHandle file, std::size_t size) override {
+        return Checked(Seek(Native(file), size) && ::SetEndOfFile(Native(file)) != 0, "set size");
+    }
+
+    FileStatus Flush(FileHandle file) override {
+        return Checked(::FlushFileBuffers(Native(file)), "flush");
+    }
+
+    FileStatus Close(FileHandle file) override {
+        return Checked(::CloseHandle(Native(file)), "close");
+    }
+
+    FileStatus Swap(const std::string& replacement, const std::string& target) override {
+        const std::wstring wideTarget = Widen(target);
+        const DWORD oldAttributes = Attributes(wideTarget);
+        if (::ReplaceFileW(wideTarget.c_str(), Widen(replacement).c_str(), nullptr,
+                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) == 0) {
+            return Failure("ReplaceFileW");
+        }
+        KeepAttributes(wideTarget, oldAttributes);
+        return {};
+    }
+
+    FileStatus MoveTo(const std::string& from, const std::string& to) override {
+        return Checked(::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
+                       "MoveFileExW");
+    }
+
+    FileStatus Remove(const std::string& path) override {
+        return Checked(::DeleteFileW(Widen(path).c_str()), "DeleteFileW");
+    }
+
+    void Pause(std::chrono::milliseconds span) override {
+        ::Sleep(static_cast<DWORD>(span.count()));
+    }
 };
-
-// Temporary file beside the target, flushed, then swapped in by ReplaceFileW (which gives it the
-// old file's attributes and ACL) or moved into place when there was no file. Refused (nothing
-// changed) when the folder takes no new file.
-StepResult ReplaceBySwap(const std::wstring& target, bool exists, std::string_view content,
-                         const WriteLimit& limit) {
-    static std::random_device random;
-    const DWORD oldAttributes = exists ? Attributes(target) : INVALID_FILE_ATTRIBUTES;
-    std::wstring name;
-    HANDLE created = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 16 && created == INVALID_HANDLE_VALUE; ++attempt) {
-        name = target + L".tmp" + std::to_wstring(random());
-        created = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (created == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
-            break;
-        }
-    }
-    Handle file(created);
-    if (!file.Valid()) {
-        const bool folderRefuses = ::GetLastError() == ERROR_ACCESS_DENIED;
-        return {folderRefuses ? Step::Refused : Step::Failed, ErrorText("temporary file")};
-    }
-    const auto discard = [&](std::string reason) {
-        if (file.Valid()) {
-            file.Close();
-        }
-        ::DeleteFileW(name.c_str());
-        return StepResult{Step::Failed, std::move(reason)};
-    };
-    if (!WriteFrom(file.Get(), 0, content, limit)) {
-        return discard(ErrorText("write"));
-    }
-    if (::FlushFileBuffers(file.Get()) == 0) {
-        return discard(ErrorText("flush"));
-    }
-    if (!file.Close()) {
-        return discard(ErrorText("close"));
-    }
-    const BOOL swapped = exists ? ::ReplaceFileW(target.c_str(), name.c_str(), nullptr,
-                                                 REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                                : ::MoveFileExW(name.c_str(), target.c_str(),
-                                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (swapped == 0) {
-        return discard(ErrorText(exists ? "ReplaceFileW" : "MoveFileExW"));
-    }
-    if (exists) {
-        KeepAttributes(target, oldAttributes);
-    }
-    return {Step::Done, {}};
-}
-
-// Overwrites the file itself: the new size is reserved first, so a full disk stops the save
-// before any byte changes; should a write fail all the same, the old bytes go back.
-ReplaceResult ReplaceInPlace(const std::wstring& target, std::string_view content,
-                             const WriteLimit& limit) {
-    Handle file(::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) {
-        return {ReplaceOutcome::Failed, ErrorText("open in place")};
-    }
-    const auto old = ReadAll(file.Get());
-    if (!old) {
-        return {ReplaceOutcome::Failed, ErrorText("read before writing in place")};
-    }
-    if (content.size() > old->size() && !SetSize(file.Get(), content.size())) {
-        std::string reason = ErrorText("reserve space");
-        SetSize(file.Get(), old->size());
-        return {ReplaceOutcome::Failed, reason};
-    }
-    if (WriteFrom(file.Get(), 0, content, limit) && SetSize(file.Get(), content.size()) &&
-        ::FlushFileBuffers(file.Get()) != 0) {
-        return {ReplaceOutcome::Replaced, {}};
-    }
-    std::string reason = ErrorText("write in place");
-    if (WriteFrom(file.Get(), 0, *old, {}) && SetSize(file.Get(), old->size()) &&
-        ::FlushFileBuffers(file.Get()) != 0) {
-        return {ReplaceOutcome::Failed, reason + " (old content put back)"};
-    }
-    return {ReplaceOutcome::RestoreFailed,
-            reason + "; " + ErrorText("putting the old content back")};
-}
 
 } // namespace
 
+TFilePlatform& NativeFilePlatform() {
+    static Win32FilePlatform platform;
+    return platform;
+}
+
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-    Handle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid() || ::GetFileType(file.Get()) != FILE_TYPE_DISK) {
+    const std::wstring wide = Widen(path);
+    const DWORD attributes = Attributes(wide);
+    // A folder or device is not opened at all; whatever else opens must be a file on a disk.
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
         return std::nullopt;
     }
-    return ReadAll(file.Get());
+    const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    std::optional<std::string> content;
+    if (::GetFileType(file) == FILE_TYPE_DISK) {
+        content = ReadRest(file);
+    }
+    ::CloseHandle(file);
+    return content;
 }
 
 bool FileExists(const std::string& path) {
@@ -242,18 +312,7 @@ bool FileExists(const std::string& path) {
 }
 
 bool IsReadOnlyFile(const std::string& path) {
-    const std::wstring wide = Widen(path);
-    const DWORD attributes = Attributes(wide);
-    if (attributes == INVALID_FILE_ATTRIBUTES || IsFolder(attributes)) {
-        return false;
-    }
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return true;
-    }
-    Handle probe(::CreateFileW(wide.c_str(), GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return !probe.Valid() && ::GetLastError() == ERROR_ACCESS_DENIED;
+    return NativeFilePlatform().Kind(path) == PathKind::ReadOnly;
 }
 
 bool CreateFolders(const std::string& path) {
@@ -271,27 +330,6 @@ bool CreateFolders(const std::string& path) {
     }
     return ::CreateDirectoryW(wide.c_str(), nullptr) != 0 ||
            ::GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
-ReplaceResult ReplaceFileContent(const std::string& path, std::string_view content,
-                                 const WriteLimit& limit) {
-    const std::wstring target = Widen(path);
-    const DWORD attributes = Attributes(target);
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && IsFolder(attributes)) {
-        return {ReplaceOutcome::Failed, "not a regular file"};
-    }
-    if (exists && IsReadOnlyFile(path)) {
-        return {ReplaceOutcome::ReadOnly, "write-protected"};
-    }
-    const StepResult swapped = ReplaceBySwap(target, exists, content, limit);
-    if (swapped.Result == Step::Done) {
-        return {ReplaceOutcome::Replaced, {}};
-    }
-    if (swapped.Result == Step::Failed || !exists) {
-        return {ReplaceOutcome::Failed, swapped.Reason};
-    }
-    return ReplaceInPlace(target, content, limit);
 }
 
 LineEndRule LineEndForWriting(std::string_view) {

@@ -4,6 +4,8 @@
 #include "IniEncoding.h"
 #include "IniFile.h"
 
+#include <cstdio>
+
 namespace quorvel {
 
 namespace {
@@ -40,6 +42,10 @@ std::string Flag(bool value) {
     return value ? "1" : "0";
 }
 
+void Report(const std::string& text) {
+    std::fprintf(stderr, "quorvel: %s\n", text.c_str());
+}
+
 } // namespace
 
 std::string SettingsFilePath(const std::string& executablePath) {
@@ -53,7 +59,12 @@ std::string SettingsFilePath(const std::string& executablePath) {
 }
 
 TSettings ReadSettingsFile(const std::string& path) {
-    return ParseSettings(ReadFileBytes(path).value_or(std::string()));
+    const auto bytes = ReadFileBytes(path);
+    if (!bytes && FileExists(path)) {
+        Report("settings file " + path +
+               " is not a regular file or cannot be read; read as absent");
+    }
+    return ParseSettings(bytes.value_or(std::string()));
 }
 
 TSettings ParseSettings(std::string_view fileBytes) {
@@ -98,13 +109,31 @@ ReplaceResult WriteSettingsFile(const std::string& path, const TSettings& settin
     const auto existing = ReadFileBytes(path);
     if (!existing && FileExists(path)) {
         // Rewriting it blind would drop its other sections.
-        return {ReplaceOutcome::Failed, "the old file cannot be read"};
+        return {ReplaceOutcome::Failed, "the old file is not a regular file or cannot be read"};
     }
     const auto slash = path.find_last_of("/\\");
     if (slash != std::string::npos && slash > 0 && !CreateFolders(path.substr(0, slash))) {
         return {ReplaceOutcome::Failed, "the folder cannot be created"};
     }
     return ReplaceFileContent(path, MergeSettings(existing.value_or(std::string()), settings));
+}
+
+TSettings LoadSettingsFile(const SettingsFiles& files) {
+    if (!files.Note.empty()) {
+        Report(files.Note);
+    }
+    return ReadSettingsFile(files.ReadPath);
+}
+
+ReplaceResult SaveSettingsFile(const SettingsFiles& files, const TSettings& settings) {
+    ReplaceResult result = files.WritePath.empty()
+                               ? ReplaceResult{ReplaceOutcome::Failed, files.Note}
+                               : WriteSettingsFile(files.WritePath, settings);
+    if (!result) {
+        const std::string path = files.WritePath.empty() ? files.ReadPath : files.WritePath;
+        Report("settings not saved to " + path + ": " + result.Reason);
+    }
+    return result;
 }
 
 } // namespace quorvel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "FileAccess.h"
+#include "SettingsLocation.h"
 
 #include <cstdint>
 #include <string>
@@ -35,8 +36,9 @@ inline constexpr std::string_view SettingsSection = "Quorvel";
 std::string SettingsFilePath(const std::string& executablePath);
 
 // The file's values with a default for every missing or unreadable key; a missing file gives
-// the defaults throughout. Left/Top below 0 become 0; narrower fields keep the low bits;
-// PollInterval is 0. Address and Mode are returned as stored (the window limits them).
+// the defaults throughout, and so does a pipe, device or folder (with a line on stderr). Left/Top
+// below 0 become 0; narrower fields keep the low bits; PollInterval is 0. Address and Mode are
+// returned as stored (the window limits them).
 TSettings ReadSettingsFile(const std::string& path);
 // The same from the file's bytes.
 TSettings ParseSettings(std::string_view fileBytes);
@@ -49,7 +51,10 @@ std::string MergeSettings(std::string_view fileBytes, const TSettings& settings)
 // or, where only that is possible, rewritten in place; on any failure the old file stays intact.
 ReplaceResult WriteSettingsFile(const std::string& path, const TSettings& settings);
 
-// Where the settings file of the executable at that path lives; see SettingsLocation.h.
-std::string LocateSettingsFile(const std::string& executablePath);
+// The console's load at start: ReadSettingsFile of files.ReadPath, after files.Note on stderr.
+TSettings LoadSettingsFile(const SettingsFiles& files);
+// The console's save at close: WriteSettingsFile into files.WritePath, failing when there is none;
+// a failure's reason goes to stderr (the operator gets the window's dialog).
+ReplaceResult SaveSettingsFile(const SettingsFiles& files, const TSettings& settings);
 
 } // namespace quorvel

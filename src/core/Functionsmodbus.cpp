@@ -310,6 +310,15 @@ ByteString BuildWriteRequest(const TSettings& settings, std::uint16_t reg, std::
     return BuildRequest(settings, FunctionWrite, reg, value);
 }
 
+std::chrono::microseconds FrameLineTime(const TSettings& settings, std::size_t bytes) {
+    if (settings.Baudrate == 0) {
+        return std::chrono::microseconds{0};
+    }
+    const std::uint64_t bits = bytes * (IsRtu(settings) ? 11U : 10U);
+    const std::uint64_t baud = settings.Baudrate;
+    return std::chrono::microseconds{(bits * 1'000'000U + baud - 1) / baud};
+}
+
 FrameCheck CheckReply(const TSettings& settings, ByteView received, ByteView lastSent,
                       ResponseWordArray& responseWords) {
     if (IsRtu(settings)) {

@@ -7,6 +7,8 @@
 #include "Functionsload.h"
 
 #include <array>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 namespace quorvel {
@@ -23,6 +25,10 @@ std::uint8_t Lrc(ByteView message);
 
 ByteString BuildReadRequest(const TSettings& settings, std::uint16_t reg);
 ByteString BuildWriteRequest(const TSettings& settings, std::uint16_t reg, std::uint16_t value);
+
+// How long that many bytes take to cross the line at the settings' baud rate, rounded up: an
+// ASCII character is 10 bits (7E1), an RTU character 11 (8E1). Zero while no baud rate is set.
+std::chrono::microseconds FrameLineTime(const TSettings& settings, std::size_t bytes);
 
 // Judges the bytes gathered so far against the last request; a read reply's words go to
 // responseWords (at most 32 of them, even when the byte count announces more). Never reads

@@ -18,8 +18,9 @@ QueryEntry Write(std::uint16_t reg) {
 }
 } // namespace
 
-TPollEngine::TPollEngine(TSettings& settings, IEngineView& view, IFrameWriter& port)
-    : Settings(settings), View(view), Port(port) {
+TPollEngine::TPollEngine(TSettings& settings, IEngineView& view, IFrameWriter& port,
+                         const IMonotonicClock& clock)
+    : Settings(settings), View(view), Port(port), Clock(clock) {
     BuildQueryTables();
 }
 

@@ -6,6 +6,8 @@
 #include "ExchangeCounters.h"
 #include "Functionsconvert.h"
 
+#include <algorithm>
+
 namespace quorvel {
 
 namespace {
@@ -17,6 +19,7 @@ constexpr int VirtualInputCount = 6;
 
 void TPollEngine::HandleReply(ByteString chunk) {
     SilenceTicks = 0; // every chunk restarts the no-answer wait, whatever follows
+    LineBusyUntil = std::max(LineBusyUntil, Clock.Now());
     ByteString& buffer = ExchangeState.ReceiveBuffer;
     buffer.insert(buffer.end(), chunk.begin(), chunk.end());
     if (buffer.size() > ReceiveBufferCap) {
@@ -64,18 +67,13 @@ void TPollEngine::RejectFrame() {
     CountOne(ExchangeState.ReceivedCount);
     LogReceived();
     ExchangeState.ReceiveBuffer.clear();
-    // One retransmission per bad frame; the phase stays, the chunk already restarted the wait.
-    const ByteString& frame = ExchangeState.LastSentFrame;
-    Port.WriteFrame(frame.data(), static_cast<std::uint16_t>(frame.size()));
-    CountOne(ExchangeState.SentCount);
-    if (View.MessagesDown()) {
-        View.AppendSentLine(FrameDump(frame));
-    }
+    // One retransmission per bad frame; the phase stays, and the wait restarts from its end.
+    TransmitLastFrame();
 }
 
 void TPollEngine::LogReceived() {
     if (View.MessagesDown()) {
-        View.AppendReceivedLine(FrameDump(ExchangeState.ReceiveBuffer));
+        View.AppendReceivedFrame(ExchangeState.ReceiveBuffer);
     }
 }
 

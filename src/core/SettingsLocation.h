@@ -1,24 +1,55 @@
-// Where the settings file lives. Beside the executable (its name with ".ini") for a portable
-// copy; on Linux, for an installed program (its folder not writable and no file there), under
-// the user's configuration folder instead. Pure decision; the platform file supplies the facts.
+// Where the settings file lives for the user running the console. A copy in a folder that is the
+// user's own (a portable copy) keeps it beside the executable, named after it with ".ini". An
+// installed copy keeps each user's file in that user's settings folder; a file beside it (an
+// administrator's) gives the starting values while the user has none of their own and is never
+// written. The platform file decides "installed" and finds the user's folder; the choice is pure.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 namespace quorvel {
 
-struct SettingsPlaceFacts {
-    std::string BesidePath;                   // the executable's path with ".ini"
-    bool BesideFileExists = false;            // a settings file is already there
-    bool FolderWritable = false;              // the executable's folder takes new files
-    std::optional<std::string> XdgConfigHome; // $XDG_CONFIG_HOME, when set
-    std::optional<std::string> Home;          // the user's home folder, when known
+struct SettingsFiles {
+    std::string ReadPath;  // read at start
+    std::string WritePath; // written at close; empty when the user has no folder of their own
+    std::string Note;      // for stderr: where the settings go instead, or that they are not saved
+
+    // One file, read and written: a portable copy's.
+    static SettingsFiles Single(const std::string& path) { return {path, path, {}}; }
 };
 
-// The file beside the executable when it exists or its folder is writable; otherwise
-// $XDG_CONFIG_HOME/quorvel/quorvel.ini, or ~/.config/quorvel/quorvel.ini when that is unset or not
-// absolute. Beside the executable when no home is known either.
-std::string ChooseSettingsFile(const SettingsPlaceFacts& facts);
+struct SettingsPlaceFacts {
+    std::string BesidePath; // the executable's path with ".ini"
+    bool BesideFileExists = false;
+    bool Installed = false;                // the program's folder is not the user's own
+    std::optional<std::string> UserFolder; // the user's own settings folder; nothing when none is
+    bool UserFileExists = false;           // its quorvel.ini is there already
+    std::string UserFolderNote;            // why the usual folder was passed over, for stderr
+};
+
+// The file name in the user's own settings folder.
+inline constexpr const char* UserSettingsFileName = "quorvel.ini";
+std::string UserSettingsFile(const std::string& folder);
+
+SettingsFiles ChooseSettingsFiles(const SettingsPlaceFacts& facts);
+
+// The platform's two answers: whether the program's folder is an installed one, and (asked only
+// then) the user's own settings folder, with why the usual one was passed over.
+struct SettingsPlaceRules {
+    std::function<bool(const std::string& programFolder)> IsInstalled;
+    std::function<std::optional<std::string>(std::string& note)> UserFolder;
+};
+
+// The facts for the executable at that path under those rules, the files looked up.
+SettingsPlaceFacts GatherSettingsPlaceFacts(const std::string& executablePath,
+                                            const SettingsPlaceRules& rules);
+
+// The facts for the executable at that path, for the process's effective user (platform file).
+SettingsPlaceFacts SettingsPlaceFactsFor(const std::string& executablePath);
+
+// ChooseSettingsFiles(SettingsPlaceFactsFor(executablePath)).
+SettingsFiles LocateSettingsFiles(const std::string& executablePath);
 
 } // namespace quorvel

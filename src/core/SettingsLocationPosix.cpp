@@ -1,7 +1,6 @@
-// POSIX: the facts for choosing the settings file, from the file system and the environment.
-#include "FileAccess.h"
-#include "Functionsload.h"
-#include "SettingsLocation.h"
+// POSIX: the facts for choosing the settings file, from the password database, the environment
+// and the owners of the folders.
+#include "SettingsLocationPosix.h"
 
 #include <cstdlib>
 #include <pwd.h>
@@ -17,43 +16,131 @@ std::optional<std::string> Environment(const char* name) {
     return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
-std::optional<std::string> HomeFolder() {
-    if (auto home = Environment("HOME"); home && !home->empty()) {
-        return home;
-    }
-    const passwd* entry = ::getpwuid(::geteuid());
-    return entry != nullptr && entry->pw_dir != nullptr ? std::optional<std::string>(entry->pw_dir)
-                                                        : std::nullopt;
+bool IsAbsolute(const std::optional<std::string>& path) {
+    return path && !path->empty() && path->front() == '/';
 }
 
-// The superuser may write anywhere, but a program under /usr was put there by the package
-// manager, and its folder is no place for a user's settings.
-bool FolderWritable(const std::string& folder) {
-    if (::access(folder.c_str(), W_OK) != 0) {
-        return false;
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
     }
-    if (::geteuid() != 0) {
-        return true;
+    return path;
+}
+
+std::string ParentOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
     }
-    char* resolved = ::realpath(folder.c_str(), nullptr);
-    const std::string real = resolved != nullptr ? resolved : folder;
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string RealPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    const std::string real = resolved != nullptr ? resolved : path;
     std::free(resolved);
-    return real.rfind("/usr/", 0) != 0;
+    return real;
+}
+
+bool IsUnder(const std::string& path, const std::string& folder) {
+    return path == folder || path.rfind(folder + "/", 0) == 0;
+}
+
+// The nearest of path and its parents that exists; empty when none can be examined.
+std::string NearestExisting(std::string path) {
+    for (;;) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0) {
+            return path;
+        }
+        const std::string parent = ParentOf(path);
+        if (parent == path) {
+            return {};
+        }
+        path = parent;
+    }
+}
+
+// Creating path would put nothing into a folder of another user.
+bool BelongsTo(const std::string& path, uid_t uid, std::string& nearest) {
+    nearest = NearestExisting(path);
+    struct stat info {};
+    return !nearest.empty() && ::stat(nearest.c_str(), &info) == 0 && info.st_uid == uid;
+}
+
+// Why a folder was passed over.
+std::string NotTheUsers(const std::string& what, const std::string& nearest) {
+    return what + " is not this user's (" +
+           (nearest.empty() ? std::string("nothing on its path can be examined")
+                            : nearest + " belongs to another user") +
+           ")";
+}
+
+std::string Joined(const std::string& first, const std::string& second) {
+    return first.empty() ? second : first + "; " + second;
 }
 
 } // namespace
 
-std::string LocateSettingsFile(const std::string& executablePath) {
-    SettingsPlaceFacts facts;
-    facts.BesidePath = SettingsFilePath(executablePath);
-    facts.BesideFileExists = FileExists(facts.BesidePath);
-    const auto slash = executablePath.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : executablePath.substr(0, slash));
-    facts.FolderWritable = FolderWritable(folder);
-    facts.XdgConfigHome = Environment("XDG_CONFIG_HOME");
-    facts.Home = HomeFolder();
-    return ChooseSettingsFile(facts);
+PosixUser EffectiveUser() {
+    PosixUser user;
+    user.Uid = ::geteuid();
+    if (const passwd* entry = ::getpwuid(user.Uid); entry != nullptr && entry->pw_dir != nullptr) {
+        user.Home = entry->pw_dir;
+    }
+    user.HomeVariable = Environment("HOME");
+    user.XdgConfigHome = Environment("XDG_CONFIG_HOME");
+    return user;
+}
+
+bool IsUsersProgramFolder(const std::string& folder, const PosixUser& user) {
+    const std::string real = RealPath(folder);
+    struct stat info {};
+    if (::stat(real.c_str(), &info) != 0 || info.st_uid != user.Uid) {
+        return false;
+    }
+    return user.Uid != 0 || !(IsUnder(real, "/usr") || IsUnder(real, "/opt"));
+}
+
+std::optional<std::string> UserSettingsFolder(const PosixUser& user, std::string& note) {
+    note.clear();
+    std::string nearest;
+    if (IsAbsolute(user.XdgConfigHome)) {
+        const std::string base = WithoutTrailingSlashes(*user.XdgConfigHome);
+        const std::string folder = (base == "/" ? "" : base) + "/quorvel";
+        if (BelongsTo(folder, user.Uid, nearest)) {
+            return folder;
+        }
+        note = NotTheUsers("XDG_CONFIG_HOME " + base, nearest);
+    }
+    if (IsAbsolute(user.HomeVariable) && IsAbsolute(user.Home) &&
+        WithoutTrailingSlashes(*user.HomeVariable) != WithoutTrailingSlashes(*user.Home)) {
+        note = Joined(note, "HOME " + *user.HomeVariable + " is not this user's home " +
+                                *user.Home + ", which is used");
+    }
+    if (!IsAbsolute(user.Home)) {
+        note = Joined(note, "this user has no home folder");
+        return std::nullopt;
+    }
+    const std::string home = WithoutTrailingSlashes(*user.Home);
+    const std::string folder = (home == "/" ? "" : home) + "/.config/quorvel";
+    if (BelongsTo(folder, user.Uid, nearest)) {
+        return folder;
+    }
+    note = Joined(note, NotTheUsers(folder, nearest));
+    return std::nullopt;
+}
+
+SettingsPlaceFacts PosixSettingsPlaceFacts(const std::string& executablePath,
+                                           const PosixUser& user) {
+    return GatherSettingsPlaceFacts(
+        executablePath,
+        {[&](const std::string& folder) { return !IsUsersProgramFolder(folder, user); },
+         [&](std::string& note) { return UserSettingsFolder(user, note); }});
+}
+
+SettingsPlaceFacts SettingsPlaceFactsFor(const std::string& executablePath) {
+    return PosixSettingsPlaceFacts(executablePath, EffectiveUser());
 }
 
 } // namespace quorvel

@@ -10,7 +10,8 @@
 namespace quorvel {
 
 namespace {
-// More than this many silent ticks after a send or a received chunk ends the wait.
+// More than this many silent ticks after a send or a received chunk, with NoAnswerTime of
+// silence, end the wait.
 constexpr std::int32_t NoAnswerTicks = 4;
 } // namespace
 
@@ -43,9 +44,15 @@ void TPollEngine::TimerTimer() {
         if (PendingRequest.Active != 0) {
             SendPendingRequest();
         }
-    } else if (PollPhase == AwaitingReply && SilenceTicks > NoAnswerTicks) {
+    } else if (PollPhase == AwaitingReply && NoAnswerWaitOver()) {
         PollPhase = ReadyToSend; // no counter moves: "Nincs válasz:" is a difference
     }
+}
+
+// Ticks of a few milliseconds pass long before a real drive answers, so the ticks alone would
+// give up on it; the silence in time holds the wait open until the drive cannot be answering.
+bool TPollEngine::NoAnswerWaitOver() const {
+    return SilenceTicks > NoAnswerTicks && Clock.Now() - LineBusyUntil >= NoAnswerTime;
 }
 
 void TPollEngine::RefreshCounters() {
@@ -65,12 +72,20 @@ void TPollEngine::SendPendingRequest() {
             ? BuildWriteRequest(Settings, PendingRequest.Register, PendingRequest.Value)
             : BuildReadRequest(Settings, PendingRequest.Register);
     PollPhase = AwaitingReply; // before the write: a reply can only arrive after it anyway
+    TransmitLastFrame();
+}
+
+// Sends and retransmissions alike: written, logged when the log is shown, counted whether or not
+// the write succeeded, and the silence counted from when the frame will have left the port (at
+// 1200 baud a frame takes up to 0.15 s, which the drive cannot spend answering).
+void TPollEngine::TransmitLastFrame() {
     const ByteString& frame = ExchangeState.LastSentFrame;
     Port.WriteFrame(frame.data(), static_cast<std::uint16_t>(frame.size()));
+    LineBusyUntil = Clock.Now() + FrameLineTime(Settings, frame.size());
     if (View.MessagesDown()) {
-        View.AppendSentLine(FrameDump(frame));
+        View.AppendSentFrame(frame);
     }
-    CountOne(ExchangeState.SentCount); // counted whether or not the write succeeded
+    CountOne(ExchangeState.SentCount);
 }
 
 void TPollEngine::Bt_ClearClick() {

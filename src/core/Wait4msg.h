@@ -1,6 +1,6 @@
 // The polling engine: query tables and scheduler, the poll tick and the reply handler.
 // One long-lived object on the main thread holds the console's process-wide exchange records;
-// it borrows the settings record, the window (IEngineView) and the link (IFrameWriter).
+// it borrows the settings record, the window (IEngineView), the link (IFrameWriter) and a clock.
 #pragma once
 
 #include "ByteString.h"
@@ -8,8 +8,10 @@
 #include "FrameWriter.h"
 #include "Functionsload.h"
 #include "Functionsmodbus.h"
+#include "MonotonicClock.h"
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,7 +42,8 @@ std::string FrameDump(ByteView bytes);
 
 class TPollEngine {
   public:
-    TPollEngine(TSettings& settings, IEngineView& view, IFrameWriter& port);
+    TPollEngine(TSettings& settings, IEngineView& view, IFrameWriter& port,
+                const IMonotonicClock& clock = SteadyClock());
 
     // Query tables and scheduler.
     void BuildQueryTables();
@@ -77,9 +80,22 @@ class TPollEngine {
     // verdict cannot become a reply and are judged a bad frame (see HandleReply).
     static constexpr std::size_t ReceiveBufferCap = 1024;
 
+    // An awaited reply is given up only after more than four silent ticks and this much silence
+    // on the line. A one-register read reply names no register, so a reply that came later
+    // would be taken for the next request's: the wait must outlast the drive, whatever the tick.
+    // Real drives answer within tens of milliseconds, a few hundred after a write; a second is
+    // the half second masters such as libmodbus give a reply and the half second more that
+    // libmodbus's error recovery waits for the line to fall quiet before it goes on.
+    static constexpr std::chrono::milliseconds NoAnswerTime{1000};
+    // The end of the last frame's transmission or the arrival of the last received chunk,
+    // whichever is later: the silence is counted from there.
+    MonotonicTime LineBusyUntil{};
+
   private:
     void RefreshCounters();
     void SendPendingRequest();
+    void TransmitLastFrame();
+    bool NoAnswerWaitOver() const;
     void JudgeReceiveBuffer();
     void CompleteExchange();
     void RejectFrame();
@@ -89,6 +105,7 @@ class TPollEngine {
 
     IEngineView& View;
     IFrameWriter& Port;
+    const IMonotonicClock& Clock;
 };
 
 } // namespace quorvel

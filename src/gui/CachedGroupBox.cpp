@@ -17,7 +17,21 @@ TCachedGroupBox::TKey TCachedGroupBox::CurrentKey() const {
                 font(), isEnabled(),         style(), logicalDpiX()};
 }
 
-// The same painter set-up as QStylePainter on the widget, so the pixels come out the same.
+// The painter set-up of QStylePainter on the widget, so the pixels come out the same.
+void TCachedGroupBox::Draw(QPainter& painter, QStyle::SubControls parts) const {
+    painter.setPen(palette().color(foregroundRole()));
+    painter.setBackground(palette().brush(backgroundRole()));
+    painter.setFont(font());
+    painter.setLayoutDirection(layoutDirection());
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    option.subControls &= parts; // the frame keeps the title's gap, drawn or not
+    style()->drawComplexControl(QStyle::CC_GroupBox, &option, &painter, this);
+}
+
+// Only the frame: text drawn into a transparent image cannot get the screen's subpixel
+// smoothing (ClearType) and blends unlike text drawn on the window, so the title is drawn on
+// the widget itself.
 void TCachedGroupBox::Redraw(const TKey& key) {
     const QSize pixels = (QSizeF(key.Size) * key.Ratio).toSize();
     Frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
@@ -27,15 +41,16 @@ void TCachedGroupBox::Redraw(const TKey& key) {
     Frame.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
     Frame.fill(Qt::transparent);
     QPainter painter(&Frame);
-    painter.setPen(palette().color(foregroundRole()));
-    painter.setBackground(palette().brush(backgroundRole()));
-    painter.setFont(font());
-    painter.setLayoutDirection(layoutDirection());
-    QStyleOptionGroupBox option;
-    initStyleOption(&option);
-    style()->drawComplexControl(QStyle::CC_GroupBox, &option, &painter, this);
+    Draw(painter, ~QStyle::SubControls(QStyle::SC_GroupBoxLabel));
+    TitleRect = TitleArea();
     FrameKey = key;
     ++DrawCount;
+}
+
+QRect TCachedGroupBox::TitleArea() const {
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
 }
 
 void TCachedGroupBox::paintEvent(QPaintEvent* event) {
@@ -47,6 +62,11 @@ void TCachedGroupBox::paintEvent(QPaintEvent* event) {
     const QRect area = event->rect();
     painter.drawImage(area, Frame,
                       QRectF(QPointF(area.topLeft()) * key.Ratio, QSizeF(area.size()) * key.Ratio));
+    // The counters and values inside repaint far below the title: they never come here.
+    if (area.intersects(TitleRect)) {
+        Draw(painter, QStyle::SC_GroupBoxLabel);
+        ++TitleCount;
+    }
 }
 
 void TCachedGroupBox::changeEvent(QEvent* event) {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
+#include <QWindow>
 
 namespace quorvel {
 
@@ -10,23 +11,78 @@ TFrameGate::TFrameGate(QWidget* window) : QObject(window), Window(window) {
     Held.setSingleShot(true);
     Held.setTimerType(Qt::PreciseTimer);
     connect(&Held, &QTimer::timeout, this, &TFrameGate::Release);
+    Values.OnWaiting = [this] { Owe(); };
     window->installEventFilter(this);
+    WatchPlatformWindow();
+}
+
+// The platform window exists once the window has been shown (or its id asked for).
+void TFrameGate::WatchPlatformWindow() {
+    QWindow* platform = Window->windowHandle();
+    if (platform != nullptr && platform != PlatformWindow) {
+        PlatformWindow = platform;
+        platform->installEventFilter(this);
+    }
+}
+
+bool TFrameGate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != Window) {
+        // An expose (which newer toolkits deliver as a paint event once the window is shown) or a
+        // resize repaints straight from the toolkit's dirty list, with no update request: the
+        // waiting values must be in their widgets before it.
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Expose || type == QEvent::Paint || type == QEvent::Resize) {
+            Values.Apply();
+        }
+        return false;
+    }
+    switch (event->type()) {
+    case QEvent::Show:
+        WatchPlatformWindow();
+        Values.Apply();
+        return false;
+    case QEvent::WindowStateChange:
+        Values.Apply();
+        return false;
+    case QEvent::UpdateRequest:
+        return FilterUpdateRequest();
+    default:
+        return false;
+    }
 }
 
 // The repaint manager keeps the dirty regions and asks for no further repaint until this one
 // has been delivered, so holding the request loses nothing.
-bool TFrameGate::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != Window || event->type() != QEvent::UpdateRequest || Releasing) {
+bool TFrameGate::FilterUpdateRequest() {
+    if (Releasing) {
         return false;
     }
-    if (SinceRepaint.isValid() && SinceRepaint.elapsed() < FrameMs) {
-        if (!Held.isActive()) {
-            Held.start(HoldMs());
-        }
+    if (!FrameDue()) {
+        Holding = true;
+        StartHold(HoldMs());
         return true;
     }
     LetThrough();
     return false;
+}
+
+// A value started to wait. The toolkit's own update request normally brings its frame; once a
+// minimised window's repaint has been discarded the toolkit asks for none until the window is
+// exposed again, so the gate's timer is the backstop.
+void TFrameGate::Owe() {
+    if (!Held.isActive()) {
+        Held.start(2 * FrameMs);
+    }
+}
+
+void TFrameGate::StartHold(int ms) {
+    if (!Held.isActive() || Held.remainingTime() > ms) {
+        Held.start(ms);
+    }
+}
+
+bool TFrameGate::FrameDue() const {
+    return !SinceRepaint.isValid() || SinceRepaint.elapsed() >= FrameMs;
 }
 
 // The rest of the frame; while ticks are coming, one tick period more, so that the tick after
@@ -44,18 +100,17 @@ int TFrameGate::HoldMs() const {
 void TFrameGate::TickCame(int periodMs) {
     TickPeriodMs = periodMs;
     SinceTick.start();
-    if (Held.isActive() && SinceRepaint.elapsed() >= FrameMs) {
-        Held.stop();
+    if (Holding && FrameDue()) {
         Release();
     }
 }
 
 void TFrameGate::LetThrough() {
+    Held.stop();
+    Holding = false;
     SinceRepaint.start();
     ++RepaintCount;
-    if (BeforeRepaint) {
-        BeforeRepaint();
-    }
+    Values.Apply();
 }
 
 void TFrameGate::Release() {

@@ -37,6 +37,11 @@ void TFrameMemo::AppendLine(std::string_view line) {
     ScheduleSync();
 }
 
+void TFrameMemo::AppendFrame(std::span<const std::uint8_t> frame) {
+    Lines.AppendFrame(frame);
+    ScheduleSync();
+}
+
 void TFrameMemo::Clear() {
     Lines.Clear();
     Anchor = -1;
@@ -75,7 +80,8 @@ void TFrameMemo::SyncView() {
     bar->setRange(0, maximum);
     const int top = Following ? maximum : std::min(TopLine(), maximum);
     bar->setValue(top);
-    TopSeq = Lines.FirstSeq() + static_cast<std::uint64_t>(top);
+    BarBase = Lines.FirstSeq();
+    TopSeq = BarBase + static_cast<std::uint64_t>(top);
     Syncing = false;
     viewport()->update();
 }
@@ -84,7 +90,7 @@ void TFrameMemo::scrollContentsBy(int, int) {
     if (!Syncing) {
         // The operator moved the view: it follows again only once back at the bottom.
         QScrollBar* bar = verticalScrollBar();
-        TopSeq = Lines.FirstSeq() + static_cast<std::uint64_t>(bar->value());
+        TopSeq = BarBase + static_cast<std::uint64_t>(bar->value());
         Following = bar->value() >= bar->maximum();
     }
     viewport()->update();
@@ -146,8 +152,12 @@ void TFrameMemo::SelectAll() {
     SelectLines(0, LineCount() - 1);
 }
 
+bool TFrameMemo::HasSelection() const {
+    return Anchor >= 0 && static_cast<std::uint64_t>(std::max(Anchor, Caret)) >= Lines.FirstSeq();
+}
+
 QString TFrameMemo::SelectedText() const {
-    if (Anchor < 0) {
+    if (!HasSelection()) {
         return {};
     }
     const auto base = static_cast<std::int64_t>(Lines.FirstSeq());

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 class QMenu;
@@ -27,6 +28,7 @@ class TFrameMemo : public QAbstractScrollArea {
                         std::size_t capacity = TFrameStore::DefaultCapacity);
 
     void AppendLine(std::string_view line);
+    void AppendFrame(std::span<const std::uint8_t> frame);
     void Clear();
 
     const TFrameStore& Store() const { return Lines; }
@@ -34,7 +36,8 @@ class TFrameMemo : public QAbstractScrollArea {
     QString LineText(int index) const;
     // The selected lines, oldest first, joined by line feeds: what Ctrl+C copies.
     QString SelectedText() const;
-    bool HasSelection() const { return Anchor >= 0; }
+    // Whether any selected line is still kept: the oldest lines may have been dropped.
+    bool HasSelection() const;
     void SelectLines(int first, int last); // indices into the lines kept; clamped
     void SelectAll();
     void CopySelection() const;
@@ -69,6 +72,9 @@ class TFrameMemo : public QAbstractScrollArea {
     bool Following = true;
     bool Syncing = false;
     std::uint64_t TopSeq = 0;
+    // The first line's sequence number when the scroll bar was last set: its values count from
+    // there until the next sync, also while older lines are dropped in between.
+    std::uint64_t BarBase = 0;
     // Selection as sequence numbers, so it stays on its lines while older ones are dropped.
     std::int64_t Anchor = -1;
     std::int64_t Caret = -1;

@@ -55,7 +55,18 @@ bool TFrameStore::ParseDump(std::string_view text, std::vector<std::uint8_t>& by
 }
 
 void TFrameStore::Append(std::string_view line) {
-    const bool frame = ParseDump(line, Scratch);
+    if (ParseDump(line, Scratch)) {
+        Put(Scratch.data(), Scratch.size(), false);
+    } else {
+        Put(reinterpret_cast<const std::uint8_t*>(line.data()), line.size(), true);
+    }
+}
+
+void TFrameStore::AppendFrame(std::span<const std::uint8_t> frame) {
+    Put(frame.data(), frame.size(), false);
+}
+
+void TFrameStore::Put(const std::uint8_t* data, std::size_t length, bool text) {
     if (Pages.empty() || Pages.back().Starts.size() >= PageLines) {
         if (!Pages.empty()) {
             Bytes -= Pages.back().Footprint();
@@ -69,13 +80,8 @@ void TFrameStore::Append(std::string_view line) {
     TPage& page = Pages.back();
     Bytes -= page.Footprint();
     page.Starts.push_back(static_cast<std::uint32_t>(page.Data.size()));
-    if (frame) {
-        PutHeader(page.Data, Scratch.size(), false);
-        page.Data.insert(page.Data.end(), Scratch.begin(), Scratch.end());
-    } else {
-        PutHeader(page.Data, line.size(), true);
-        page.Data.insert(page.Data.end(), line.begin(), line.end());
-    }
+    PutHeader(page.Data, length, text);
+    page.Data.insert(page.Data.end(), data, data + length);
     Bytes += page.Footprint();
     ++Count;
     while (Pages.size() > 1 &&

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,8 @@ class TFrameStore {
                          std::size_t byteBudget = DefaultByteBudget);
 
     void Append(std::string_view line);
+    // A frame's bytes, read back as their dump ("3A 30 31 ").
+    void AppendFrame(std::span<const std::uint8_t> frame);
     void Clear();
 
     std::size_t LineCount() const { return Count; }
@@ -43,6 +46,7 @@ class TFrameStore {
         std::size_t Footprint() const;
     };
 
+    void Put(const std::uint8_t* data, std::size_t length, bool text);
     void DropOldestPage();
 
     std::deque<TPage> Pages;

@@ -23,7 +23,7 @@ int main(int argc, char* argv[]) {
     try {
         QApplication::setApplicationName(QStringLiteral("Quorvel Kelmar"));
         QApplication::setFont(quorvel::ConsoleFont());
-        quorvel::TForm_Quorvel window(quorvel::LocateSettingsFile(quorvel::ExecutableFilePath()));
+        quorvel::TForm_Quorvel window(quorvel::LocateSettingsFiles(quorvel::ExecutableFilePath()));
         window.SetAboutBox(new quorvel::TForm_AboutBox(&window));
         window.show();
         QApplication::exec();

@@ -9,6 +9,7 @@
 #include "MessageLogPanel.h"
 #include "PortCombo.h"
 #include "Portthread.h"
+#include "ShapeMarker.h"
 #include "SpinEdit.h"
 #include "Wait4msg.h"
 #include "WindowEngineView.h"
@@ -29,13 +30,12 @@ namespace quorvel {
 
 TForm_Quorvel* Form_Quorvel = nullptr;
 
-TForm_Quorvel::TForm_Quorvel(std::string settingsPath, QWidget* parent)
-    : QMainWindow(parent), SettingsPath(std::move(settingsPath)) {
+TForm_Quorvel::TForm_Quorvel(SettingsFiles settingsFiles, QWidget* parent)
+    : QMainWindow(parent), SettingsPlace(std::move(settingsFiles)) {
     BuildWindow();
     Gate = new TFrameGate(this); // a poll tick at 2 ms must not cost a repaint each
     ConnectHandlers();
     FormCreate();
-    Gate->BeforeRepaint = [this] { View->ShowPending(); };
     Form_Quorvel = this;
 }
 
@@ -94,7 +94,7 @@ void TForm_Quorvel::ConnectHandlers() {
 void TForm_Quorvel::FormCreate() {
     MainThreadContext = new QObject(this);
     MainThreadContext->setObjectName(QStringLiteral("MainThreadContext"));
-    View = std::make_unique<TWindowEngineView>(*this);
+    View = std::make_unique<TWindowEngineView>(EngineWidgets(), Gate->Refresh());
     PortThread = std::make_unique<TPortThread>(Settings, QtMainThreadCall(MainThreadContext));
     PortThread->Configure(ModeASCII, 0);
     PollEngine = std::make_unique<TPollEngine>(Settings, *View, *PortThread);
@@ -110,6 +110,21 @@ void TForm_Quorvel::FormCreate() {
     }
     PollEngine->PollPhase = Idle;
     PollEngine->BuildQueryTables();
+}
+
+TEngineWidgets TForm_Quorvel::EngineWidgets() const {
+    TEngineWidgets widgets;
+    widgets.Counters = {Edit_SentMessage, Edit_RecMessage, Edit_NoAnswer, Edit_ErrorMessage,
+                        Edit_Error};
+    widgets.Values = {Edit_Frequency, Edit_MotorCurrent, Edit_ControlRefSignal};
+    widgets.VirtualInputs = Edit_VirtualInput;
+    widgets.VirtualInputButtons = Bt_VirtualInput;
+    widgets.Markers = {Shape_Query, Shape_Set};
+    widgets.Messages = Bt_Messages;
+    widgets.Diagram = Bt_Diagram;
+    widgets.Log = Panel_Messages;
+    widgets.Chart = Panel_Diagram;
+    return widgets;
 }
 
 void TForm_Quorvel::FillScaleList() {

@@ -38,13 +38,14 @@ class TPortThread;
 class TShapeMarker;
 class TSpinEdit;
 class TWindowEngineView;
+struct TEngineWidgets;
 
 class TForm_Quorvel : public QMainWindow {
     Q_OBJECT
 
   public:
-    // settingsPath: the settings file read at creation and written at close.
-    explicit TForm_Quorvel(std::string settingsPath, QWidget* parent = nullptr);
+    // settingsFiles: the settings file read at creation and the one written at close.
+    explicit TForm_Quorvel(SettingsFiles settingsFiles, QWidget* parent = nullptr);
     ~TForm_Quorvel() override;
 
     // The about box created at program start; created on first use when none was given.
@@ -83,8 +84,6 @@ class TForm_Quorvel : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    friend class TWindowEngineView;
-
     void BuildWindow();
     void BuildMenu();
     void BuildPortGroup(QWidget* client);
@@ -95,6 +94,7 @@ class TForm_Quorvel : public QMainWindow {
     void BuildPageExtra(QWidget* client);
     void BuildPanels(QWidget* client);
     void ConnectHandlers();
+    TEngineWidgets EngineWidgets() const;
 
     void FormCreate();
     void FormClose();
@@ -107,7 +107,7 @@ class TForm_Quorvel : public QMainWindow {
     void ShowErrorBox(const QString& text);
     std::uint32_t SelectedBaudrate() const;
 
-    std::string SettingsPath;
+    SettingsFiles SettingsPlace;
     std::unique_ptr<TWindowEngineView> View;
     std::unique_ptr<TPortThread> PortThread;
     std::unique_ptr<TPollEngine> PollEngine;

@@ -8,6 +8,8 @@
 #include <QFrame>
 #include <QString>
 
+#include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace quorvel {
@@ -22,6 +24,10 @@ class TMessageLogPanel : public QFrame {
     void AppendReceived(std::string_view line);
     void AppendSent(const QString& line);
     void AppendReceived(const QString& line);
+    void AppendSentFrame(std::span<const std::uint8_t> frame) { Memo_Sent->AppendFrame(frame); }
+    void AppendReceivedFrame(std::span<const std::uint8_t> frame) {
+        Memo_Received->AppendFrame(frame);
+    }
     void AppendSent(const char* line) { AppendSent(std::string_view(line)); }
     void AppendReceived(const char* line) { AppendReceived(std::string_view(line)); }
     // Empties Memo_Sent, then Memo_Received.

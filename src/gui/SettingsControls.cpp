@@ -21,7 +21,7 @@ constexpr std::uint16_t ButtonsOk = 16;
 } // namespace
 
 void TForm_Quorvel::LoadSettings() {
-    Settings = ReadSettingsFile(SettingsPath);
+    Settings = LoadSettingsFile(SettingsPlace);
     move(Settings.Left, Settings.Top);
     Combo_Baudrate->setCurrentIndex(
         Combo_Baudrate->findText(QString::number(Settings.Baudrate), Qt::MatchExactly));
@@ -49,12 +49,14 @@ void TForm_Quorvel::LoadSettings() {
 void TForm_Quorvel::SaveSettings() {
     Settings.Left = static_cast<std::int16_t>(x());
     Settings.Top = static_cast<std::int16_t>(y());
-    if (WriteSettingsFile(SettingsPath, Settings)) {
+    if (SaveSettingsFile(SettingsPlace, Settings)) {
         return;
     }
+    const std::string& path =
+        SettingsPlace.WritePath.empty() ? SettingsPlace.ReadPath : SettingsPlace.WritePath;
     AddMessageLine(QStringLiteral("A fájl nem írható! (Lehet, hogy írásvédett)"));
     ShowMessageDialog(DialogError, QStringLiteral("Hiba!"),
-                      QFileInfo(QString::fromStdString(SettingsPath)).fileName(), ButtonsOk);
+                      QFileInfo(QString::fromStdString(path)).fileName(), ButtonsOk);
 }
 
 } // namespace quorvel

@@ -1,27 +1,40 @@
-// The polling engine's view of Form_Quorvel: value and counter boxes, markers, the virtual input
-// buttons, the log memos and the chart. Borrowed by the engine; GUI thread only.
-// Counter texts and marker moves of a shown window reach their widgets at the next repaint
-// (ShowPending), not at every tick: whenever the window is drawn it shows the latest tick.
+// The polling engine's view of Form_Quorvel: writes the value and counter boxes, the markers,
+// the virtual input buttons, the log and the chart given by TEngineWidgets. Borrowed by the
+// engine; GUI thread only. Counter texts and marker moves go through the window's frame
+// refresh: whenever the window is drawn it shows the latest tick, however often ticks come.
 #pragma once
 
 #include "EngineView.h"
 
-#include <QString>
-
 #include <array>
-#include <optional>
-#include <string>
 
 class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace quorvel {
 
-class TForm_Quorvel;
+class TDiagramPanel;
+class TFrameRefresh;
+class TMessageLogPanel;
+
+// The window's widgets the engine writes or reads; borrowed, they outlive the view.
+struct TEngineWidgets {
+    std::array<QLineEdit*, 5> Counters{}; // by CounterBox
+    std::array<QLineEdit*, 3> Values{};   // by ValueBox
+    std::array<QLineEdit*, 6> VirtualInputs{};
+    std::array<QPushButton*, 6> VirtualInputButtons{};
+    std::array<QWidget*, 2> Markers{}; // by Marker
+    QPushButton* Messages = nullptr;   // Bt_Messages
+    QPushButton* Diagram = nullptr;    // Bt_Diagram
+    TMessageLogPanel* Log = nullptr;
+    TDiagramPanel* Chart = nullptr;
+};
 
 class TWindowEngineView : public IEngineView {
   public:
-    explicit TWindowEngineView(TForm_Quorvel& window) : Window(window) {}
+    TWindowEngineView(const TEngineWidgets& widgets, TFrameRefresh& refresh)
+        : Widgets(widgets), Refresh(refresh) {}
 
     void SetCounterText(CounterBox box, const std::string& text) override;
     void SetValueText(ValueBox box, const std::string& text) override;
@@ -31,30 +44,15 @@ class TWindowEngineView : public IEngineView {
     void SetMarkerVisible(Marker marker, bool visible) override;
     bool MessagesDown() const override;
     bool DiagramDown() const override;
-    void AppendSentLine(const std::string& line) override;
-    void AppendReceivedLine(const std::string& line) override;
+    void AppendSentFrame(ByteView frame) override;
+    void AppendReceivedFrame(ByteView frame) override;
     void AddChartPoint() override;
 
-    void ShowPending();
-
   private:
-    struct TPendingText {
-        std::optional<std::string> Given; // the engine's last text for the box, shown or pending
-        QString Text;
-        bool Pending = false;
-    };
-    struct TPendingTop {
-        int Top = 0;
-        bool Pending = false;
-    };
-
-    QLineEdit* CounterEdit(CounterBox box) const;
     QWidget* MarkerShape(Marker marker) const;
-    void MoveMarker(Marker marker);
 
-    TForm_Quorvel& Window;
-    std::array<TPendingText, 5> Counters;
-    std::array<TPendingTop, 2> Markers;
+    TEngineWidgets Widgets;
+    TFrameRefresh& Refresh;
 };
 
 } // namespace quorvel

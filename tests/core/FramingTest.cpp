@@ -136,5 +136,28 @@ TEST(BuildRequest, WritesAnyAddressUnchecked) {
     EXPECT_EQ(BuildWriteRequest(SettingsFor(ModeRTU, 0xFF), 0, 0)[0], 0xFF);
 }
 
+struct LineTimeCase {
+    std::uint8_t mode;
+    std::uint32_t baud;
+    std::size_t bytes;
+    std::int64_t microseconds;
+};
+
+// 10 bits an ASCII character (7E1), 11 an RTU character (8E1), rounded up to whole microseconds.
+TEST(FrameLineTime, IsTheFramesCharactersAtTheBaudRate) {
+    for (const LineTimeCase& c :
+         {LineTimeCase{ModeASCII, 1200, 17, 141667}, LineTimeCase{ModeRTU, 1200, 8, 73334},
+          LineTimeCase{ModeRTU, 38400, 8, 2292}, LineTimeCase{ModeRTU, 9600, 96, 110000},
+          LineTimeCase{ModeASCII, 115200, 513, 44532},
+          LineTimeCase{0, 9600, 96, 100000}, // other modes frame as ASCII
+          LineTimeCase{ModeRTU, 38400, 0, 0},
+          LineTimeCase{ModeRTU, 0, 8, 0}}) { // no baud rate set yet
+        TSettings settings = SettingsFor(c.mode, 1);
+        settings.Baudrate = c.baud;
+        EXPECT_EQ(FrameLineTime(settings, c.bytes).count(), c.microseconds)
+            << "mode " << int{c.mode} << " at " << c.baud << " baud, " << c.bytes << " bytes";
+    }
+}
+
 } // namespace
 } // namespace quorvel

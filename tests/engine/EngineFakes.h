@@ -1,12 +1,14 @@
-// Recording stand-ins for the operator window and the serial link, for engine scenario tests.
-// Single-threaded; everything is kept in public fields for the assertions.
+// Recording stand-ins for the operator window, the serial link and the clock, for engine
+// scenario tests. Single-threaded; everything is kept in public fields for the assertions.
 #pragma once
 
 #include "EngineView.h"
 #include "FrameWriter.h"
+#include "MonotonicClock.h"
 #include "Wait4msg.h"
 
 #include <array>
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -33,8 +35,8 @@ class FakeView : public IEngineView {
     void SetMarkerVisible(Marker marker, bool visible) override { MarkerShown[marker] = visible; }
     bool MessagesDown() const override { return Messages; }
     bool DiagramDown() const override { return Diagram; }
-    void AppendSentLine(const std::string& line) override { SentLines.push_back(line); }
-    void AppendReceivedLine(const std::string& line) override { ReceivedLines.push_back(line); }
+    void AppendSentFrame(ByteView frame) override { SentLines.push_back(FrameDump(frame)); }
+    void AppendReceivedFrame(ByteView frame) override { ReceivedLines.push_back(FrameDump(frame)); }
     void AddChartPoint() override {
         ChartSamples.push_back(Values.count(ValueBox::Frequency) ? Values[ValueBox::Frequency]
                                                                  : std::string("<none>"));
@@ -75,18 +77,33 @@ class FakePort : public IFrameWriter {
     std::vector<ByteString> Writes;
 };
 
-// An engine wired to the fakes, with the port "opened" in the given mode at slave address 1.
+// Time moves only when the test moves it.
+class FakeClock : public IMonotonicClock {
+  public:
+    MonotonicTime Now() const override { return Time; }
+    void Advance(std::chrono::microseconds by) { Time += by; }
+    MonotonicTime Time{std::chrono::hours(1)};
+};
+
+// An engine wired to the fakes, with the port "opened" in the given mode at slave address 1 and
+// no baud rate (frames take no line time). Tick() lets one timer period pass and ticks; the
+// default period is a slow window timer's, whose five ticks outlast the no-answer time, so the
+// ticks decide when a reply is given up.
 struct EngineRig {
     explicit EngineRig(std::uint8_t mode, std::uint8_t address = 1) {
         Settings.Mode = mode;
         Settings.Address = address;
         Engine.ArmPollCycle();
     }
+    void Tick() {
+        Clock.Advance(TickPeriod);
+        Engine.TimerTimer();
+    }
     // Runs ticks until one writes a frame (at most limit ticks); returns how many ran.
     int TickUntilSent(int limit = 10) {
         const std::size_t before = Port.Writes.size();
         for (int n = 1; n <= limit; ++n) {
-            Engine.TimerTimer();
+            Tick();
             if (Port.Writes.size() != before) {
                 return n;
             }
@@ -94,10 +111,12 @@ struct EngineRig {
         return -1;
     }
 
+    std::chrono::microseconds TickPeriod = std::chrono::milliseconds(250);
     TSettings Settings;
     FakeView View;
     FakePort Port;
-    TPollEngine Engine{Settings, View, Port};
+    FakeClock Clock;
+    TPollEngine Engine{Settings, View, Port, Clock};
 };
 
 } // namespace quorvel::testing

@@ -42,14 +42,14 @@ TEST(EnginePollTick, TimeoutAtFifthSilentTickAndNextSendAtSixth) {
     EngineRig rig(ModeRTU);
     ASSERT_EQ(rig.TickUntilSent(), 1);
     for (int tick = 1; tick <= 4; ++tick) {
-        rig.Engine.TimerTimer();
+        rig.Tick();
         EXPECT_EQ(rig.Engine.PollPhase, AwaitingReply) << "tick " << tick;
     }
-    rig.Engine.TimerTimer();
+    rig.Tick();
     EXPECT_EQ(rig.Engine.PollPhase, ReadyToSend);
     EXPECT_EQ(rig.Port.Writes.size(), 1U);
     EXPECT_EQ(rig.Engine.ExchangeState.ReceivedCount, 0);
-    rig.Engine.TimerTimer();
+    rig.Tick();
     EXPECT_EQ(rig.Port.Writes.size(), 2U);
 }
 
@@ -59,7 +59,7 @@ TEST(EnginePollTick, EveryReceivedChunkRestartsTheWait) {
     const ByteString reply = ReadReply(ModeASCII, 1, 123);
     for (std::size_t i = 0; i + 1 < reply.size(); ++i) {
         for (int tick = 0; tick < 4; ++tick) {
-            rig.Engine.TimerTimer();
+            rig.Tick();
         }
         rig.Engine.HandleReply({reply[i]});
         ASSERT_EQ(rig.Engine.PollPhase, AwaitingReply) << "byte " << i;
@@ -73,11 +73,11 @@ TEST(EnginePollTick, EveryReceivedChunkRestartsTheWait) {
 TEST(EnginePollTick, DriveThatNeverAnswersGetsOneFrameEverySixthTick) {
     EngineRig rig(ModeRTU);
     for (int tick = 1; tick <= 61; ++tick) {
-        rig.Engine.TimerTimer();
+        rig.Tick();
         const std::size_t expectedWrites = static_cast<std::size_t>((tick + 5) / 6);
         ASSERT_EQ(rig.Port.Writes.size(), expectedWrites) << "tick " << tick;
     }
-    rig.Engine.TimerTimer(); // shows the counts of the 61 ticks
+    rig.Tick(); // shows the counts of the 61 ticks
     ExpectCounters(rig.View, {"11", "0", "11", "0", "0"});
 }
 
@@ -87,11 +87,11 @@ TEST(EnginePollTick, CounterResetWaitsWhileAReplyIsAwaited) {
     rig.Engine.HandleReply(ReadReply(ModeASCII, 1, 1));
     ASSERT_EQ(rig.TickUntilSent(), 1);
     rig.Engine.Bt_ClearClick();
-    rig.Engine.TimerTimer();
+    rig.Tick();
     ExpectCounters(rig.View, {"2", "1", "1", "0", "0"});
     rig.Engine.HandleReply(ExceptionReply(ModeASCII, 1, 3, 2));
     EXPECT_EQ(rig.Engine.ExchangeState.ExceptionCount, 1) << "the late reply still counts";
-    rig.Engine.TimerTimer(); // first tick no longer awaiting: zeroed, shown, then a send
+    rig.Tick(); // first tick no longer awaiting: zeroed, shown, then a send
     ExpectCounters(rig.View, {"0", "0", "0", "0", "0"});
     EXPECT_EQ(rig.Engine.ExchangeState.SentCount, 1);
     EXPECT_EQ(rig.Engine.CounterResetRequest, 0);
@@ -102,10 +102,10 @@ TEST(EnginePollTick, CounterResetAfterTimeoutWaitsForTheTimeoutTick) {
     ASSERT_EQ(rig.TickUntilSent(), 1);
     rig.Engine.Bt_ClearClick();
     for (int tick = 1; tick <= 5; ++tick) {
-        rig.Engine.TimerTimer(); // the fifth sets ReadyToSend after its refresh
+        rig.Tick(); // the fifth sets ReadyToSend after its refresh
     }
     EXPECT_EQ(rig.View.Counter(CounterBox::SentMessage), "1");
-    rig.Engine.TimerTimer();
+    rig.Tick();
     EXPECT_EQ(rig.View.Counter(CounterBox::SentMessage), "0");
 }
 
@@ -129,7 +129,7 @@ TEST(EnginePollTick, MessagesButtonUpLogsNothingButCountsAsUsual) {
     corrupt.back() ^= 0xFF;
     rig.Engine.HandleReply(corrupt); // bad: retransmitted
     rig.Engine.HandleReply(ReadReply(ModeRTU, 1, 7));
-    rig.Engine.TimerTimer(); // shows the figures, then sends the next read
+    rig.Tick(); // shows the figures, then sends the next read
     EXPECT_TRUE(rig.View.SentLines.empty());
     EXPECT_TRUE(rig.View.ReceivedLines.empty());
     EXPECT_EQ(rig.Port.Writes.size(), 3U);
@@ -158,7 +158,7 @@ TEST_P(EngineNoAnswerBox, ShowsSentMinusReceivedAsSigned32Bit) {
     rig.Engine.PollPhase = Idle;
     rig.Engine.ExchangeState.SentCount = GetParam().sent;
     rig.Engine.ExchangeState.ReceivedCount = GetParam().received;
-    rig.Engine.TimerTimer();
+    rig.Tick();
     EXPECT_EQ(rig.View.Counter(CounterBox::SentMessage), std::to_string(GetParam().sent));
     EXPECT_EQ(rig.View.Counter(CounterBox::NoAnswer), GetParam().noAnswer);
 }
@@ -180,7 +180,7 @@ TEST(EnginePollTick, SentCounterWrapsInsteadOfOverflowing) {
     ASSERT_EQ(rig.TickUntilSent(), 1);
     EXPECT_EQ(rig.Engine.ExchangeState.SentCount, Min32);
     rig.Engine.HandleReply(ReadReply(ModeRTU, 1, 5));
-    rig.Engine.TimerTimer();
+    rig.Tick();
     EXPECT_EQ(rig.View.Counter(CounterBox::NoAnswer), "0");
 }
 
@@ -188,8 +188,8 @@ TEST(EnginePollTick, SilenceCountSaturatesAtItsTop) {
     EngineRig rig(ModeRTU);
     rig.Engine.PollPhase = Idle;
     rig.Engine.SilenceTicks = Max32 - 1;
-    rig.Engine.TimerTimer();
-    rig.Engine.TimerTimer();
+    rig.Tick();
+    rig.Tick();
     EXPECT_EQ(rig.Engine.SilenceTicks, Max32);
 }
 

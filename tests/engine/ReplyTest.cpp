@@ -236,7 +236,7 @@ TEST(EngineReply, LateReadReplyWhileNoQueryIsEnabledIsCountedButShownNowhere) {
     ASSERT_EQ(rig.TickUntilSent(), 1); // motor current, answered too late
     rig.Engine.Check_QueryClick(false, false, false, false);
     for (int tick = 0; tick < 8; ++tick) {
-        rig.Engine.TimerTimer(); // timeout, then empty choices push PollIndex past the table
+        rig.Tick(); // timeout, then empty choices push PollIndex past the table
     }
     ASSERT_GT(rig.Engine.PollIndex, 3);
     rig.Engine.HandleReply(ReadReply(ModeRTU, 1, 123));

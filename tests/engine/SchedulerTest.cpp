@@ -139,7 +139,7 @@ TEST(EngineScheduler, NoQueryEnabledSendsNothingHidesMarkersAndAdvancesIndex) {
     rig.Engine.Check_QueryClick(false, false, false, false);
     const int refreshesBefore = rig.View.CounterRefreshes;
     for (int tick = 1; tick <= 300; ++tick) {
-        rig.Engine.TimerTimer();
+        rig.Tick();
         ASSERT_EQ(rig.Engine.PollIndex, tick % 256) << "tick " << tick;
     }
     EXPECT_EQ(rig.Port.Writes.size(), 1U);

@@ -12,24 +12,6 @@
 namespace quorvel::test {
 namespace {
 
-// Counts the events of one type that reach the objects it filters.
-class TEventCounter : public QObject {
-  public:
-    TEventCounter(QEvent::Type type, int& count) : Type(type), Count(count) {}
-
-  protected:
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
-        if (event->type() == Type) {
-            ++Count;
-        }
-        return false;
-    }
-
-  private:
-    QEvent::Type Type;
-    int& Count;
-};
-
 class CounterDisplayTest : public ::testing::Test {
   protected:
     TPollEngine& Engine() { return Harness.Window().Engine(); }

@@ -3,6 +3,7 @@
 
 #include "DiagramPanel.h"
 #include "MessageLogPanel.h"
+#include "Messagedialog.h"
 #include "Portthread.h"
 #include "Wait4msg.h"
 
@@ -18,8 +19,8 @@
 #include <QTimer>
 
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <fstream>
+#include <iterator>
 
 namespace quorvel::test {
 namespace {
@@ -171,24 +172,82 @@ TEST(ClosingTest, CloseWithThePortOpenClosesItAndSaves) {
     EXPECT_NE(harness.SettingsText().find("Port=PTY1"), std::string::npos);
 }
 
+// The write-protected dialog exactly as the console shows it when the settings cannot be saved.
+void ExpectTheWriteProtectedDialog(const MessageDialogSeen& seen) {
+    EXPECT_EQ(seen.Showings, 1);
+    EXPECT_EQ(seen.Caption, QStringLiteral("Hiba!"));
+    EXPECT_EQ(seen.Title, QStringLiteral("quorvel.ini"));
+    EXPECT_EQ(seen.Lines,
+              QStringList{QStringLiteral("A fájl nem írható! (Lehet, hogy írásvédett)")});
+    EXPECT_EQ(seen.Buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_EQ(seen.Kind, mkError) << "not the error icon";
+}
+
+// Entries of the folder beside the file whose names the save would have made.
+int TemporaryFilesBeside(const std::string& path) {
+    int count = 0;
+    const auto folder = std::filesystem::path(path).parent_path();
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        count += entry.path().filename().string().find(".tmp") != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+TEST(ClosingTest, WriteProtectedSettingsFileShowsTheErrorDialogAndStaysAsItWas) {
+    WindowHarness harness({"Port=COM3", "Baudrate=9600"});
+    const std::string before = harness.SettingsText();
+    const auto readOnly = std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                          std::filesystem::perms::others_read;
+    std::filesystem::permissions(harness.SettingsPath(), readOnly);
+    harness.Window().move(300, 300);
+    ExpectTheWriteProtectedDialog(RunExpectingMessageDialog([&] { harness.Close(); }));
+    EXPECT_EQ(harness.SettingsText(), before);
+    EXPECT_EQ(std::filesystem::status(harness.SettingsPath()).permissions() & readOnly, readOnly);
+    EXPECT_EQ(TemporaryFilesBeside(harness.SettingsPath()), 0);
+    std::filesystem::permissions(harness.SettingsPath(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+}
+
 // A settings path that cannot be replaced (here a folder, which even root cannot overwrite).
-TEST(ClosingTest, UnwritableSettingsFileIsReportedOnce) {
+TEST(ClosingTest, UnwritableSettingsPathIsReportedOnce) {
     WindowHarness harness;
     std::filesystem::create_directory(harness.SettingsPath());
     harness.Create();
-    int dialogs = 0;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&dialogs] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            ++dialogs;
-            modal->close();
-        }
-    });
-    poll.start(10);
     harness.Window().move(300, 300);
-    harness.Close();
-    EXPECT_EQ(dialogs, 1);
+    ExpectTheWriteProtectedDialog(RunExpectingMessageDialog([&] { harness.Close(); }));
     EXPECT_TRUE(std::filesystem::is_directory(harness.SettingsPath()));
+}
+
+// An installed copy: the administrator's file gives the start, the user's own file is written.
+TEST(ClosingTest, InstalledCopyStartsFromTheAdministratorsFileAndSavesTheUsersOwn) {
+    WindowHarness harness;
+    const std::string admin = harness.FilePath("program/quorvel.ini");
+    const std::string own = harness.FilePath("config/quorvel/quorvel.ini");
+    std::filesystem::create_directories(std::filesystem::path(admin).parent_path());
+    const std::string adminText = "[Quorvel]\nBaudrate=9600\nMessages=1\n";
+    std::ofstream(admin, std::ios::binary) << adminText;
+    harness.Create(SettingsFiles{admin, own, {}});
+    EXPECT_EQ(harness.Find<QComboBox>("Combo_Baudrate")->currentText(), QStringLiteral("9600"));
+    EXPECT_TRUE(harness.Find<QPushButton>("Bt_Messages")->isChecked());
+    harness.Window().move(120, 80);
+    const MessageDialogSeen seen = RunExpectingMessageDialog([&] { harness.Close(); });
+    EXPECT_EQ(seen.Showings, 0);
+    std::ifstream file(own, std::ios::binary);
+    const std::string saved((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_NE(saved.find("Baudrate=9600"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("Left=120"), std::string::npos) << saved;
+    std::ifstream adminFile(admin, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(adminFile)), {}), adminText);
+}
+
+TEST(ClosingTest, NoFolderOfTheUsersOwnIsReportedAndNothingWritten) {
+    WindowHarness harness({"Port=COM3"});
+    const std::string before = harness.SettingsText();
+    harness.Create(SettingsFiles{harness.SettingsPath(), {}, "no home folder"});
+    EXPECT_EQ(harness.Window().Settings.Port, "COM3");
+    harness.Window().move(300, 300);
+    ExpectTheWriteProtectedDialog(RunExpectingMessageDialog([&] { harness.Close(); }));
+    EXPECT_EQ(harness.SettingsText(), before);
 }
 
 } // namespace

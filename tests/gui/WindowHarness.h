@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -28,8 +29,12 @@ class WindowHarness {
     TForm_Quorvel& Window() { return *Form; }
     std::string SettingsPath() const;
     std::string PortFolder() const;
-    // Creates (again) the window, as at program start.
+    // A path in the harness's temporary folder.
+    std::string FilePath(const std::string& name) const;
+    // Creates (again) the window, as at program start: over SettingsPath(), or over the files
+    // an installed copy reads and writes.
     void Create();
+    void Create(const SettingsFiles& files);
     // Closes and destroys the window, which saves the settings.
     void Close();
     // The settings file's text.
@@ -62,8 +67,40 @@ struct ModalBox {
 // generous while so a missing box cannot hang the test.
 ModalBox RunExpectingBox(const std::function<void()>& action);
 
+// What the console's own message dialog showed (the first showing), each showing closed with its
+// first button. Kind: the icon's kind found by comparing it with the four, -1 for none.
+struct MessageDialogSeen {
+    int Showings = 0;
+    QString Caption;
+    QString Title;
+    QStringList Lines;   // top to bottom
+    QStringList Buttons; // left to right
+    int Kind = -1;
+};
+
+// Runs action; every showing of the message dialog it opens is recorded and closed.
+MessageDialogSeen RunExpectingMessageDialog(const std::function<void()>& action);
+
 // Processes events until condition holds or the generous limit passes; returns condition().
 bool WaitFor(const std::function<bool()>& condition, int limitMs = 20000);
+
+// Counts the events of one type that reach the objects it filters.
+class TEventCounter : public QObject {
+  public:
+    TEventCounter(QEvent::Type type, int& count) : Type(type), Count(count) {}
+
+  protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == Type) {
+            ++Count;
+        }
+        return false;
+    }
+
+  private:
+    QEvent::Type Type;
+    int& Count;
+};
 
 // A pseudo-terminal registered under name in folder: a port that opens like a serial line.
 class PtyPort {

@@ -3,8 +3,8 @@
 // agree exactly with what the simulator says it did.
 #include "Simulator.h"
 #include "DriveRegisters.h"
+#include "DriveValueCheck.h"
 #include "EngineStation.h"
-#include "Functionsconvert.h"
 
 #include <gtest/gtest.h>
 
@@ -23,49 +23,32 @@ const char* ModeOption(std::uint8_t mode) {
     return mode == ModeRTU ? "rtu" : "ascii";
 }
 
-std::string ModeName(const ::testing::TestParamInfo<std::uint8_t>& info) {
-    return info.param == ModeRTU ? "Rtu" : "Ascii";
-}
-
 struct ValueStep {
     double referenceHz;
     std::uint8_t inputs;
 };
 
-class EngineWithSimulatorValues : public ::testing::TestWithParam<std::uint8_t> {};
+// How often the console ticks and how the drive takes its time.
+struct ValueTiming {
+    const char* name;
+    std::uint8_t mode;
+    std::chrono::milliseconds tick;
+    std::vector<std::string> drive; // kelmar-sim options
+};
 
-// Every value text shown from the mark on against the simulator's registers.
-void ExpectBoxesMatch(const FakeView& view, std::size_t mark,
-                      const std::map<std::string, std::uint64_t>& reg, const char* step) {
-    const auto word = [&](const char* name) { return static_cast<std::uint16_t>(reg.at(name)); };
-    const std::map<ValueBox, std::string> expected{
-        {ValueBox::Frequency, FormatValue(word("F098"), 11, ".")},
-        {ValueBox::MotorCurrent, FormatValue(word("F0A0"), 1, ".")},
-        {ValueBox::ControlRefSignal, FormatValue(word("F510"), 11, ".")}};
-    std::map<ValueBox, int> seen;
-    for (std::size_t i = mark; i < view.ValueHistory.size(); ++i) {
-        const auto& [box, text] = view.ValueHistory[i];
-        ++seen[box];
-        EXPECT_EQ(text, expected.at(box)) << step << ", entry " << i;
-    }
-    for (const auto& [box, text] : expected) {
-        EXPECT_GE(seen[box], 5) << step << ": box " << static_cast<int>(box) << " rarely shown";
-    }
-    for (int input = 1; input <= 6; ++input) {
-        const bool on = ((word("F508") >> (input - 1)) & 1U) != 0;
-        EXPECT_EQ(view.VirtualInputTexts.at(static_cast<std::size_t>(input - 1)), on ? "X" : "")
-            << step << ", input " << input;
-    }
-}
+class EngineWithSimulatorValues : public ::testing::TestWithParam<ValueTiming> {};
 
-TEST_P(EngineWithSimulatorValues, BoxesFollowTheDriveRegistersThroughWrites) {
-    const std::uint8_t mode = GetParam();
-    TSimulator sim(KELMAR_SIM, {"--mode", ModeOption(mode), "--frozen", "--inputs", "0x09",
-                                "--reference", "12.5"});
+TEST_P(EngineWithSimulatorValues, BoxesAndChartFollowTheDriveRegistersThroughWrites) {
+    const ValueTiming& timing = GetParam();
+    std::vector<std::string> options{"--mode", ModeOption(timing.mode), "--frozen", "--inputs",
+                                     "0x09",   "--reference",           "12.5"};
+    options.insert(options.end(), timing.drive.begin(), timing.drive.end());
+    TSimulator sim(KELMAR_SIM, options);
     TMainLoop loop;
     TEngineStation station(loop);
-    ASSERT_TRUE(station.Open(sim.PtyPath(), mode, 38400, 1));
-    station.StartPolling(PollPeriod);
+    ASSERT_TRUE(station.Open(sim.PtyPath(), timing.mode, 38400, 1));
+    station.Run([](TPollEngine&, FakeView& view) { view.Diagram = true; });
+    station.StartPolling(timing.tick);
     // One full cycle first: the buttons take the drive's inputs from the first inputs read.
     ASSERT_TRUE(station.WaitFor(
         [](TPollEngine& e, FakeView&) { return e.ExchangeState.ReceivedCount >= 4; }, Patience));
@@ -89,7 +72,7 @@ TEST_P(EngineWithSimulatorValues, BoxesFollowTheDriveRegistersThroughWrites) {
             Patience))
             << name << ": write not stored";
         const auto [mark, received] = station.Run([](TPollEngine& e, FakeView& v) {
-            return std::pair(v.ValueHistory.size(), e.ExchangeState.ReceivedCount);
+            return std::pair(MarkOf(v), e.ExchangeState.ReceivedCount);
         });
         ASSERT_TRUE(station.WaitFor(
             [&](TPollEngine& e, FakeView&) {
@@ -97,8 +80,9 @@ TEST_P(EngineWithSimulatorValues, BoxesFollowTheDriveRegistersThroughWrites) {
             },
             Patience))
             << name;
-        station.Run(
-            [&](TPollEngine&, FakeView& view) { ExpectBoxesMatch(view, mark, reg, name.c_str()); });
+        station.Run([&](TPollEngine&, FakeView& view) {
+            ExpectShownValuesMatch(view, mark, reg, name, 5);
+        });
     }
     station.StopPolling();
     station.Run([&](TPollEngine& engine, FakeView& view) {
@@ -108,8 +92,22 @@ TEST_P(EngineWithSimulatorValues, BoxesFollowTheDriveRegistersThroughWrites) {
     });
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, EngineWithSimulatorValues, ::testing::Values(ModeASCII, ModeRTU),
-                         ModeName);
+// The console's period, and the fastest ticks of each mode (RTU: 4 character times at 38400
+// baud, 2 ms; ASCII: 10 ms) against a drive that answers reads after 15 ms but takes 300 ms to
+// store a write and echo it.
+INSTANTIATE_TEST_SUITE_P(
+    Timings, EngineWithSimulatorValues,
+    ::testing::Values(ValueTiming{"Ascii50msPrompt", ModeASCII, PollPeriod, {}},
+                      ValueTiming{"Rtu50msPrompt", ModeRTU, PollPeriod, {}},
+                      ValueTiming{"Rtu2msSlowWrites",
+                                  ModeRTU,
+                                  2ms,
+                                  {"--turnaround-ms", "15", "--write-turnaround-ms", "300"}},
+                      ValueTiming{"Ascii10msSlowWrites",
+                                  ModeASCII,
+                                  10ms,
+                                  {"--turnaround-ms", "15", "--write-turnaround-ms", "300"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Fault runs. What makes the figures reconcile exactly:
 // - requests reach the simulator intact (a pty does not corrupt), so every frame the console

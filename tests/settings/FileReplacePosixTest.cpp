@@ -1,13 +1,21 @@
 // POSIX side of replacing the settings file: the old file's mode, owner and group survive a
-// save, whatever the umask; a file in a folder the user may not write is rewritten in place.
+// save, whatever the umask; a file in a folder the user may not write is rewritten in place, its
+// space reserved first; a pipe or device at the settings path neither hangs nor is written.
 // Cases that need another user run a child process as "nobody" when the tests run as root.
 #include "FileAccess.h"
+#include "Functionsload.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
 #include <functional>
+#include <future>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,15 +58,12 @@ bool IsRoot() {
     return ::geteuid() == 0;
 }
 
-// Runs the action without privileges: as "nobody" in a child process when this is root (whose
-// privilege would ignore the permission bits), directly otherwise. The action's exit code.
+// Runs the action in a child process without privileges: as "nobody" when this is root (whose
+// privilege would ignore the permission bits), as this user otherwise. The action's exit code.
 int RunUnprivileged(const std::function<int()>& action) {
-    if (!IsRoot()) {
-        return action();
-    }
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::setgid(NoGroup) != 0 || ::setuid(Nobody) != 0) {
+        if (IsRoot() && (::setgid(NoGroup) != 0 || ::setuid(Nobody) != 0)) {
             ::_exit(125);
         }
         ::_exit(action());
@@ -179,6 +184,88 @@ TEST_F(NotWritableFolder, ReadOnlyFileIsStillRefused) {
         RunUnprivileged([&] { return OutcomeCode(ReplaceFileContent(Path, NewContent)); });
     EXPECT_EQ(outcome, OutcomeCode({ReplaceOutcome::ReadOnly, {}}));
     EXPECT_EQ(ReadFile(Path), OldContent);
+}
+
+// The disk takes no more than the file holds now (a file size limit stands in for the full disk).
+// The space reservation must fail the save before any byte of the old file is overwritten: a
+// crash or power cut while it is half rewritten would lose it.
+TEST_F(NotWritableFolder, FullDiskStopsTheSaveInPlaceBeforeAnyByteIsWritten) {
+    const int code = RunUnprivileged([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024, 1024};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            return 99;
+        }
+        int writes = 0;
+        const WriteLimit counting = [&](std::size_t size) {
+            ++writes;
+            return size;
+        };
+        const ReplaceResult result = ReplaceFileContent(Path, NewContent, counting);
+        return OutcomeCode(result) * 10 + (writes > 0 ? 1 : 0);
+    });
+    ASSERT_NE(code, 99);
+    EXPECT_EQ(code / 10, OutcomeCode({ReplaceOutcome::Failed, {}}));
+    EXPECT_EQ(code % 10, 0) << "the old bytes were overwritten before the disk was found full";
+    EXPECT_EQ(ReadFile(Path), OldContent);
+    EXPECT_EQ(Folder.EntryCount(), 1U);
+}
+
+// Opens the pipe's writing end, which lets a reader stuck in opening it go on.
+void ReleaseReader(const std::string& fifo) {
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+// Runs the action; when it has not returned after a generous while it is stuck on the pipe: the
+// pipe is opened from this side so that it can end, and the answer is false.
+template <typename Action> bool ReturnsWithoutAWriter(const std::string& fifo, Action action) {
+    auto done = std::async(std::launch::async, action);
+    if (done.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
+        return true;
+    }
+    while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        ReleaseReader(fifo);
+    }
+    return false;
+}
+
+class PipeAtTheSettingsPath : public testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(::mkfifo(Path.c_str(), 0600), 0); }
+
+    TempFolder Folder;
+    const std::string Path = Folder.File("quorvel.ini");
+};
+
+TEST_F(PipeAtTheSettingsPath, StartReadsItAsAbsentAtOnce) {
+    TSettings settings;
+    EXPECT_TRUE(ReturnsWithoutAWriter(Path, [&] { settings = ReadSettingsFile(Path); }))
+        << "the start waited for a writer of the pipe";
+    EXPECT_EQ(settings.Baudrate, 38400U);
+    EXPECT_EQ(settings.Left, 50);
+}
+
+TEST_F(PipeAtTheSettingsPath, SaveIsRefusedAtOnceAndThePipeStays) {
+    ReplaceResult result{ReplaceOutcome::Replaced, {}};
+    EXPECT_TRUE(ReturnsWithoutAWriter(Path, [&] { result = WriteSettingsFile(Path, {}); }))
+        << "the save waited for a writer of the pipe";
+    EXPECT_EQ(result.Outcome, ReplaceOutcome::Failed);
+    EXPECT_TRUE(std::filesystem::is_fifo(Path));
+    EXPECT_EQ(Folder.EntryCount(), 1U);
+}
+
+TEST(DeviceAtTheSettingsPath, ALinkToADeviceIsReadAsAbsentAndNeverWritten) {
+    TempFolder folder;
+    const auto path = folder.File("quorvel.ini");
+    std::filesystem::create_symlink("/dev/null", path);
+    EXPECT_FALSE(ReadFileBytes(path).has_value());
+    EXPECT_EQ(ReadSettingsFile(path).TimerASCII, 55);
+    EXPECT_EQ(WriteSettingsFile(path, {}).Outcome, ReplaceOutcome::Failed);
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 }
 
 // A group-writable file of another user: a new file could not be given its owner, so the save

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace quorvel {
 namespace {
@@ -90,6 +92,37 @@ TEST(FileReplace, FailsWhenFolderIsMissingOrPathIsAFolder) {
     EXPECT_FALSE(ReplaceFileContent(folder.File("sub"), NewContent));
     EXPECT_TRUE(std::filesystem::is_directory(TempFolder::Path(folder.File("sub"))));
     EXPECT_EQ(folder.EntryCount(), 1U);
+}
+
+// A crash or power cut between writing a temporary file and swapping it in leaves it behind. The
+// next save removes those of its own, older ones only: a fresh one may be another console's,
+// saving at this moment. Windows builds before named them without the leading dot.
+TEST(FileReplace, TemporaryFilesThatEarlierSavesLeftGoAtTheNextSave) {
+    TempFolder folder;
+    const auto path = folder.File("quorvel.ini");
+    WriteFile(path, OldContent);
+    const std::vector<std::string> stale{".quorvel.ini.tmp123", "quorvel.ini.tmp4567"};
+    const std::vector<std::string> kept{".quorvel.ini.tmp89", "other.ini.tmp1", "quorvel.ini.bak",
+                                        ".quorvel.ini.tmpx"};
+    const auto anHourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const auto& name : stale) {
+        WriteFile(folder.File(name), "left over");
+        std::filesystem::last_write_time(TempFolder::Path(folder.File(name)), anHourAgo);
+    }
+    for (const auto& name : kept) {
+        WriteFile(folder.File(name), "not ours, or in use");
+        if (name != kept.front()) {
+            std::filesystem::last_write_time(TempFolder::Path(folder.File(name)), anHourAgo);
+        }
+    }
+    ASSERT_TRUE(ReplaceFileContent(path, NewContent));
+    for (const auto& name : stale) {
+        EXPECT_FALSE(std::filesystem::exists(TempFolder::Path(folder.File(name)))) << name;
+    }
+    for (const auto& name : kept) {
+        EXPECT_TRUE(std::filesystem::exists(TempFolder::Path(folder.File(name)))) << name;
+    }
+    EXPECT_EQ(folder.EntryCount(), 1U + kept.size());
 }
 
 TEST(FileReplace, ReadsBackWhatWasWrittenAndNothingForAFolder) {

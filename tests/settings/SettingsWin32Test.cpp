@@ -1,13 +1,17 @@
 // Windows only, run under Wine: a settings folder with non-ASCII letters reached through the wide
 // file functions, CR LF line ends, ReplaceFileW keeping the file's attributes, the program's own
-// path from GetModuleFileNameW.
+// path from GetModuleFileNameW, and where an installed copy keeps its settings.
 #include "FileAccess.h"
 #include "Functionsload.h"
+#include "SettingsLocationWin32.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <filesystem>
 #include <string>
@@ -97,7 +101,59 @@ TEST(SettingsWin32, ExecutablePathComesFromTheModuleAndTheFileBesideIt) {
     ASSERT_FALSE(executable.empty());
     EXPECT_TRUE(std::filesystem::is_regular_file(TempFolder::Path(executable))) << executable;
     EXPECT_EQ(executable.substr(executable.size() - 18), "settings_tests.exe") << executable;
-    EXPECT_EQ(LocateSettingsFile(executable), executable.substr(0, executable.size() - 4) + ".ini");
+    const SettingsFiles files = LocateSettingsFiles(executable);
+    EXPECT_EQ(files.WritePath, executable.substr(0, executable.size() - 4) + ".ini");
+    EXPECT_EQ(files.ReadPath, files.WritePath);
+}
+
+std::string KnownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::string folder;
+    if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) {
+        folder = TempFolder::Utf8(std::filesystem::path(path));
+    }
+    ::CoTaskMemFree(path);
+    return folder;
+}
+
+// Decided by the place, not by whether the folder can be written: an administrator, and Wine,
+// may write to Program Files.
+TEST(SettingsPlaceWin32, ProgramFilesFoldersHoldInstalledCopies) {
+    const std::string programFiles = KnownFolder(FOLDERID_ProgramFiles);
+    ASSERT_FALSE(programFiles.empty());
+    EXPECT_TRUE(IsUnderProgramFiles(programFiles + "\\Quorvel"));
+    EXPECT_TRUE(IsUnderProgramFiles(programFiles + "\\Quorvel\\bin\\"));
+    EXPECT_TRUE(IsUnderProgramFiles(programFiles));
+    std::string shouted = programFiles + "/QUORVEL";
+    for (char& c : shouted) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    EXPECT_TRUE(IsUnderProgramFiles(shouted)) << shouted;
+    const std::string x86 = KnownFolder(FOLDERID_ProgramFilesX86);
+    if (!x86.empty()) {
+        EXPECT_TRUE(IsUnderProgramFiles(x86 + "\\Quorvel"));
+    }
+    EXPECT_FALSE(IsUnderProgramFiles(programFiles + " Extra\\Quorvel"));
+    EXPECT_FALSE(IsUnderProgramFiles(programFiles.substr(0, programFiles.size() - 1)));
+    TempFolder portable;
+    EXPECT_FALSE(IsUnderProgramFiles(portable.Folder()));
+    EXPECT_FALSE(IsUnderProgramFiles(KnownFolder(FOLDERID_RoamingAppData)));
+}
+
+TEST(SettingsPlaceWin32, InstalledCopyKeepsEachUsersSettingsInRoamingAppData) {
+    const std::string programFiles = KnownFolder(FOLDERID_ProgramFiles);
+    const std::string appData = KnownFolder(FOLDERID_RoamingAppData);
+    ASSERT_FALSE(appData.empty());
+    EXPECT_EQ(UserSettingsFolder(), appData + "\\Quorvel");
+    const SettingsPlaceFacts facts =
+        SettingsPlaceFactsFor(programFiles + "\\QuorvelAbsent\\quorvel.exe");
+    EXPECT_TRUE(facts.Installed);
+    EXPECT_EQ(facts.BesidePath, programFiles + "\\QuorvelAbsent\\quorvel.ini");
+    const SettingsFiles files = ChooseSettingsFiles(facts);
+    EXPECT_EQ(files.WritePath, appData + "\\Quorvel\\quorvel.ini");
+    TempFolder portable;
+    const SettingsFiles zip = LocateSettingsFiles(portable.File("quorvel-win64\\quorvel.exe"));
+    EXPECT_EQ(zip.WritePath, portable.File("quorvel-win64\\quorvel.ini"));
 }
 
 } // namespace

@@ -24,18 +24,32 @@ TEST(SimOptions, DefaultsAreAFaultlessDriveAtAddressOne) {
     EXPECT_EQ(o.pacing.baud, 0u);
     EXPECT_EQ(o.pacing.split, 0u);
     EXPECT_EQ(o.turnaroundMs, 0u);
+    EXPECT_FALSE(o.writeTurnaroundMs.has_value());
     EXPECT_FALSE(o.seed.has_value());
 }
 
 TEST(SimOptions, ReadsEveryOptionInBothSpellings) {
     for (const bool withEquals : {false, true}) {
         const std::vector<std::pair<std::string, std::string>> pairs{
-            {"--name", "BENCH7"},      {"--address", "16"},       {"--mode", "rtu"},
-            {"--reference", "50"},     {"--inputs", "0b101"},     {"--ramp", "25"},
-            {"--duration", "2.5"},     {"--status-file", "/x/s"}, {"--turnaround-ms", "20"},
-            {"--baud", "9600"},        {"--split", "3"},          {"--split-gap-ms", "4"},
-            {"--gap-ms", "15"},        {"--drop-rate", "0.1"},    {"--corrupt-rate", "0.2"},
-            {"--garbage-rate", "0.3"}, {"--exception-rate", "1"}, {"--seed", "123"}};
+            {"--name", "BENCH7"},
+            {"--address", "16"},
+            {"--mode", "rtu"},
+            {"--reference", "50"},
+            {"--inputs", "0b101"},
+            {"--ramp", "25"},
+            {"--duration", "2.5"},
+            {"--status-file", "/x/s"},
+            {"--turnaround-ms", "20"},
+            {"--baud", "9600"},
+            {"--split", "3"},
+            {"--split-gap-ms", "4"},
+            {"--gap-ms", "15"},
+            {"--drop-rate", "0.1"},
+            {"--corrupt-rate", "0.2"},
+            {"--garbage-rate", "0.3"},
+            {"--exception-rate", "1"},
+            {"--seed", "123"},
+            {"--write-turnaround-ms", "300"}};
         std::vector<std::string> args{"--frozen", "--verbose"};
         for (const auto& [name, value] : pairs) {
             if (withEquals) {
@@ -59,6 +73,7 @@ TEST(SimOptions, ReadsEveryOptionInBothSpellings) {
         EXPECT_EQ(o.durationSeconds, 2.5);
         EXPECT_EQ(o.statusFile, "/x/s");
         EXPECT_EQ(o.turnaroundMs, 20u);
+        EXPECT_EQ(o.writeTurnaroundMs, 300u);
         EXPECT_EQ(o.pacing.baud, 9600u);
         EXPECT_EQ(o.pacing.split, 3u);
         EXPECT_EQ(o.pacing.splitGap, std::chrono::milliseconds{4});
@@ -110,9 +125,12 @@ INSTANTIATE_TEST_SUITE_P(
         std::vector<std::string>{"--inputs", "0b2"}, std::vector<std::string>{"--drop-rate", "1.5"},
         std::vector<std::string>{"--corrupt-rate", "-0.1"}, std::vector<std::string>{"--ramp", "0"},
         std::vector<std::string>{"--duration", "0"}, std::vector<std::string>{"--baud", "10"},
-        std::vector<std::string>{"--gap-ms", "0"}, std::vector<std::string>{"--name", "a/b"},
-        std::vector<std::string>{"--name", ".."}, std::vector<std::string>{"--name="},
-        std::vector<std::string>{"--frozen=1"}, std::vector<std::string>{"stray"}));
+        std::vector<std::string>{"--gap-ms", "0"},
+        std::vector<std::string>{"--write-turnaround-ms", "60001"},
+        std::vector<std::string>{"--write-turnaround-ms", "-5"},
+        std::vector<std::string>{"--name", "a/b"}, std::vector<std::string>{"--name", ".."},
+        std::vector<std::string>{"--name="}, std::vector<std::string>{"--frozen=1"},
+        std::vector<std::string>{"stray"}));
 
 } // namespace
 } // namespace quorvel::sim

@@ -96,6 +96,27 @@ TEST(SimProcess, PacedSplitDelayedRepliesArriveIntact) {
     EXPECT_EQ(port.ReceiveLine(), AsciiWriteReference);
 }
 
+// A drive slow to store a value: reads come back at once, a write's echo only after its turnaround.
+TEST(SimProcess, WriteEchoesTakeTheWriteTurnaround) {
+    SimProcess sim(Args({"--frozen", "--write-turnaround-ms", "300"}));
+    ASSERT_TRUE(sim.Started());
+    PortClient port(sim.LinkPath());
+    using Clock = std::chrono::steady_clock;
+    const auto elapsedMs = [](Clock::time_point since) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+    };
+    for (int round = 0; round < 2; ++round) {
+        auto start = Clock::now();
+        ASSERT_TRUE(port.Send(RtuWriteReference));
+        ASSERT_EQ(port.Receive(RtuWriteReference.size()), RtuWriteReference);
+        EXPECT_GE(elapsedMs(start), 300.0) << "write " << round;
+        start = Clock::now();
+        ASSERT_TRUE(port.Send(RtuReadFrequency));
+        EXPECT_EQ(port.Receive(7).size(), 7u);
+        EXPECT_LT(elapsedMs(start), 300.0) << "read " << round;
+    }
+}
+
 TEST(SimProcess, StatusFileFollowsTheRegisters) {
     const std::string status = std::filesystem::temp_directory_path() /
                                ("kelmar-sim-status-" + std::to_string(::getpid()));

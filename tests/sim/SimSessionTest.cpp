@@ -84,6 +84,24 @@ INSTANTIATE_TEST_SUITE_P(
                      &SimCounters::requestsBadChecksum}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The echo of a stored write may take the drive longer (--write-turnaround-ms); nothing else.
+TEST(SimSessionWriteEcho, OnlyTheReplyToAStoredWriteIsMarkedAsItsEcho) {
+    SimSession session = Session();
+    EXPECT_TRUE(session.Handle({LineMode::Rtu, RtuWriteReference}, 0.0).writeEcho);
+    EXPECT_TRUE(session.Handle({LineMode::Ascii, AsciiWriteReference}, 0.0).writeEcho);
+    EXPECT_FALSE(session.Handle({LineMode::Rtu, RtuReadFrequency}, 0.0).writeEcho);
+    EXPECT_FALSE(session.Handle({LineMode::Rtu, RtuReadZero}, 0.0).writeEcho); // exception
+    FaultRates refuse;
+    refuse.exception = 1.0;
+    SimSession failing = Session(refuse);
+    EXPECT_FALSE(failing.Handle({LineMode::Rtu, RtuWriteReference}, 0.0).writeEcho);
+    FaultRates corrupt;
+    corrupt.corrupt = 1.0;
+    SimSession noisy = Session(corrupt);
+    EXPECT_TRUE(noisy.Handle({LineMode::Rtu, RtuWriteReference}, 0.0).writeEcho)
+        << "the value was stored; only the echo is damaged";
+}
+
 TEST(SimSessionFaults, InjectedExceptionIsCodeFourAndTheWriteDoesNotHappen) {
     FaultRates rates;
     rates.exception = 1.0;

@@ -1,10 +1,18 @@
-// Repaints of a window held to one per display frame, with the latest state painted.
+// Repaints of a window held to one per display frame, with the latest state painted; values
+// waiting for the frame reach their widgets before every frame, however it comes.
 #include "FrameGate.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPainter>
 #include <QTest>
+#include <QWindow>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +106,101 @@ TEST_F(FrameGate, ATickAfterTheFramesEndLetsTheHeldRepaintThrough) {
     Box->Value = 2;
     Box->update();
     EXPECT_TRUE(QTest::qWaitFor([&] { return Box->Painted == 2; }, 2000));
+}
+
+// A window with a box whose text waits in the gate's refresh for the next frame.
+class FrameRefreshTest : public ::testing::Test {
+  protected:
+    FrameRefreshTest() {
+        Window.resize(200, 100);
+        Box->setGeometry(10, 10, 80, 24);
+        Window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Window));
+        QTest::qWait(3 * TFrameGate::FrameMs);
+    }
+
+    QWidget Window;
+    QLineEdit* Box = new QLineEdit(&Window);
+    TFrameGate* Gate = new TFrameGate(&Window);
+};
+
+TEST_F(FrameRefreshTest, ATextWaitsForTheFrameAndTheLastOneIsWritten) {
+    int writes = 0;
+    QObject::connect(Box, &QLineEdit::textChanged, [&writes] { ++writes; });
+    for (int k = 1; k <= 5; ++k) {
+        Gate->Refresh().SetText(Box, std::to_string(k));
+    }
+    EXPECT_TRUE(Box->text().isEmpty()) << "not before the frame";
+    EXPECT_TRUE(Gate->Refresh().Waiting());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Box->text() == QStringLiteral("5"); }, 2000));
+    EXPECT_EQ(writes, 1);
+    EXPECT_FALSE(Gate->Refresh().Waiting());
+}
+
+// Once the toolkit asks for no repaint (as a minimised window's discarded one leaves it), the
+// gate brings the frame itself, within two frame periods.
+TEST_F(FrameRefreshTest, ATextWaitingWithNoRepaintAskedForIsWrittenWithinTwoFrames) {
+    Window.setUpdatesEnabled(false); // update() asks for nothing now
+    QElapsedTimer clock;
+    clock.start();
+    Gate->Refresh().SetText(Box, "7");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Box->text() == QStringLiteral("7"); }, 2000));
+    EXPECT_LE(clock.elapsed(), 2 * TFrameGate::FrameMs + 30);
+    Window.setUpdatesEnabled(true);
+}
+
+// Showing the window, restoring it, or its platform window being exposed or resized draws a
+// frame that does not pass the gate: the waiting values are written before it, at once.
+TEST_F(FrameRefreshTest, EveryWayAFrameComesWritesTheWaitingValuesFirst) {
+    QWidget* marker = new QWidget(&Window);
+    marker->setGeometry(100, 10, 6, 6);
+    marker->show();
+    const std::vector<std::pair<const char*, std::function<void()>>> ways = {
+        {"shown", [this] { Window.hide(), Window.show(); }},
+        {"minimised", [this] { Window.setWindowState(Qt::WindowMinimized); }},
+        {"restored", [this] { Window.setWindowState(Qt::WindowNoState); }},
+        {"expose",
+         [this] {
+             QExposeEvent expose(QRegion(0, 0, 200, 100));
+             QCoreApplication::sendEvent(Window.windowHandle(), &expose);
+         }},
+        {"resize",
+         [this] {
+             QResizeEvent resize(QSize(200, 100), QSize(200, 100));
+             QCoreApplication::sendEvent(Window.windowHandle(), &resize);
+         }},
+    };
+    int k = 0;
+    for (const auto& [name, way] : ways) {
+        ++k;
+        Gate->Refresh().SetText(Box, std::to_string(k));
+        Gate->Refresh().SetTop(marker, 10 + k);
+        ASSERT_TRUE(Gate->Refresh().Waiting()) << name;
+        way();
+        EXPECT_EQ(Box->text(), QString::number(k)) << name;
+        EXPECT_EQ(marker->y(), 10 + k) << name;
+        EXPECT_FALSE(Gate->Refresh().Waiting()) << name;
+        if (!Window.isMinimized()) {
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window));
+            QTest::qWait(3 * TFrameGate::FrameMs);
+        }
+    }
+}
+
+// A hidden window draws nothing: its box takes the text at once. A box the operator typed
+// into takes the same text again.
+TEST_F(FrameRefreshTest, AHiddenBoxTakesTheTextAtOnceAndTypedTextGivesWay) {
+    Window.hide();
+    Gate->Refresh().SetText(Box, "3");
+    EXPECT_EQ(Box->text(), QStringLiteral("3"));
+    EXPECT_FALSE(Gate->Refresh().Waiting());
+    Window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window));
+    Box->setFocus();
+    QTest::keyClicks(Box, QStringLiteral("9"));
+    ASSERT_EQ(Box->text(), QStringLiteral("39"));
+    Gate->Refresh().SetText(Box, "3");
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Box->text() == QStringLiteral("3"); }, 2000));
 }
 
 } // namespace

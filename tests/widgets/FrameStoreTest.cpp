@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorvel {
 namespace {
@@ -34,6 +36,25 @@ TEST(FrameStore, GivesBackEveryLineExactly) {
         EXPECT_EQ(store.Line(i), lines[i]) << i;
     }
     EXPECT_EQ(store.Line(std::size(lines)), "") << "past the end";
+}
+
+// The engine hands the log its frames as bytes: each reads back as its dump, zero bytes and
+// an empty frame included, and costs what the same dump given as text costs.
+TEST(FrameStore, AFrameGivenAsBytesReadsBackAsItsDump) {
+    TFrameStore asBytes;
+    TFrameStore asText;
+    const std::vector<std::vector<std::uint8_t>> frames = {
+        {0x01, 0x03, 0xF0, 0x98, 0x00, 0x01, 0xB6, 0xDB}, {0x00}, {}, {0xFF, 0x0A}};
+    const std::string dumps[] = {RtuRead, "00 ", "", "FF 0A "};
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        asBytes.AppendFrame(frames[k]);
+        asText.Append(dumps[k]);
+    }
+    ASSERT_EQ(asBytes.LineCount(), frames.size());
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        EXPECT_EQ(asBytes.Line(k), dumps[k]) << k;
+    }
+    EXPECT_EQ(asBytes.MemoryBytes(), asText.MemoryBytes());
 }
 
 TEST(FrameStore, RecognisesOnlyTheExactDumpForm) {

@@ -90,24 +90,68 @@ TEST(MessageLog, FollowsNewLinesAtTheTwoMsTickOnlyWhileAtTheBottom) {
     EXPECT_EQ(bar->value(), bar->maximum());
 }
 
+// Appends "line <from>" … "line <to - 1>".
+void AppendNumbered(TFrameMemo& memo, int from, int to) {
+    for (int i = from; i < to; ++i) {
+        memo.AppendLine("line " + std::to_string(i));
+    }
+}
+
+// A scrolled-up view keeps its lines while the oldest are dropped. Within the frame before the
+// view catches up with a drop, the scroll bar still counts from the old first line: a step
+// then moves the view by one line, not by the pages dropped.
 TEST(MessageLog, ScrolledUpViewKeepsItsLinesWhileTheOldestAreDropped) {
     TFrameMemo memo(nullptr, 5000);
     memo.resize(311, 201);
     memo.show();
-    for (int i = 0; i < 5000; ++i) {
-        memo.AppendLine("line " + std::to_string(i));
-    }
+    AppendNumbered(memo, 0, 5000);
     memo.SyncView();
     QScrollBar* bar = memo.verticalScrollBar();
     bar->setValue(4500);
     ASSERT_EQ(memo.LineText(memo.TopLine()), "line 4500");
-    for (int i = 5000; i < 12000; ++i) {
-        memo.AppendLine("line " + std::to_string(i));
-    }
-    memo.SyncView();
+    AppendNumbered(memo, 5000, 12000);
     ASSERT_GT(memo.Store().FirstSeq(), 0U) << "old pages were dropped";
+    ASSERT_TRUE(memo.SyncPending()) << "the view has not caught up yet";
     EXPECT_EQ(memo.LineText(memo.TopLine()), "line 4500");
+
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(memo.LineText(memo.TopLine()), "line 4501");
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    const QString paged = QStringLiteral("line %1").arg(4501 + memo.VisibleRows());
+    EXPECT_EQ(memo.LineText(memo.TopLine()), paged);
+    EXPECT_FALSE(memo.FollowsNewLines());
+    memo.SyncView();
+    EXPECT_EQ(memo.LineText(memo.TopLine()), paged) << "and it stays there";
     EXPECT_EQ(bar->value(), memo.TopLine()) << "the thumb moves up as older lines go";
+}
+
+// A selection whose lines have all been dropped copies nothing: what the operator had on the
+// clipboard stays. One with some lines left copies those.
+TEST(MessageLog, CopyingASelectionWhoseLinesWereDroppedLeavesTheClipboardAlone) {
+    TFrameMemo memo(nullptr, 5000);
+    AppendNumbered(memo, 0, 5000);
+    memo.SelectLines(10, 20);
+    ASSERT_TRUE(memo.HasSelection());
+    AppendNumbered(memo, 5000, 9200);
+    ASSERT_GT(memo.Store().FirstSeq(), 20U);
+    QApplication::clipboard()->setText(QStringLiteral("kept"));
+    memo.CopySelection();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept"));
+    QTest::keyClick(&memo, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept"));
+    EXPECT_FALSE(memo.HasSelection());
+    std::unique_ptr<QMenu> menu(memo.CreateContextMenu());
+    EXPECT_FALSE(menu->actions()[0]->isEnabled()) << "nothing left to copy";
+
+    // Across the end of the oldest page: once it is dropped, its part of the selection goes.
+    const int first = static_cast<int>(memo.Store().FirstSeq());
+    const int pageEnd = static_cast<int>(TFrameStore::PageLines);
+    memo.SelectLines(pageEnd - 3, pageEnd + 1);
+    AppendNumbered(memo, 9200, 13200);
+    ASSERT_EQ(static_cast<int>(memo.Store().FirstSeq()), first + pageEnd);
+    memo.CopySelection();
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QStringLiteral("line %1\nline %2").arg(first + pageEnd).arg(first + pageEnd + 1));
 }
 
 TEST(MessageLog, ScrollBarShowsThePlaceInTheWholeLog) {

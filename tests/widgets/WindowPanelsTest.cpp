@@ -45,7 +45,7 @@ class WindowPanels : public testing::Test {
   protected:
     void Open(const std::string& settingsFile) {
         WriteFile(Folder.File("quorvel.ini"), settingsFile);
-        Window = std::make_unique<TForm_Quorvel>(Folder.File("quorvel.ini"));
+        Window = std::make_unique<TForm_Quorvel>(SettingsFiles::Single(Folder.File("quorvel.ini")));
         Window->show();
     }
 

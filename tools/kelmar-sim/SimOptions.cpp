@@ -139,6 +139,15 @@ const std::map<std::string, Setter>& ValueOptions() {
              return v.empty() ? "expects a path" : "";
          }},
         {"--turnaround-ms", UnsignedInto(&SimOptions::turnaroundMs, 60'000)},
+        {"--write-turnaround-ms",
+         [](SimOptions& o, const std::string& v) -> std::string {
+             const auto ms = ToUnsigned(v, 60'000);
+             if (!ms) {
+                 return "expects milliseconds from 0 to 60000";
+             }
+             o.writeTurnaroundMs = static_cast<std::uint32_t>(*ms);
+             return {};
+         }},
         {"--baud",
          [](SimOptions& o, const std::string& v) -> std::string {
              const auto baud = ToUnsigned(v, 4'000'000);
@@ -255,6 +264,7 @@ Simulated Kelmar drive: a Modbus slave on a pseudo-terminal, registered as a vir
   --verbose              diagnostics on stderr
 Fault injection (all off by default):
   --turnaround-ms MS     delay before each reply
+  --write-turnaround-ms MS  delay before a write's echo instead (default: --turnaround-ms)
   --baud RATE            send replies at this line speed (11 bits a character)
   --split N              send replies in chunks of at most N bytes
   --split-gap-ms MS      pause between chunks (default 2)

@@ -23,6 +23,7 @@ struct SimOptions {
     std::string statusFile;
     bool verbose = false;
     std::uint32_t turnaroundMs = 0;
+    std::optional<std::uint32_t> writeTurnaroundMs; // before a write's echo; absent: turnaroundMs
     PacingSettings pacing;
     std::optional<std::uint32_t> gapMs; // RTU silence that ends a frame; derived when absent
     FaultRates faults;

@@ -185,14 +185,22 @@ class Runner {
             // The reply goes first: a file rename can stall on a busy disk, and the client's
             // answer must not wait for it. Readers of the status poll for the count they expect.
             if (handled.reply) {
-                Send(frame.mode, *handled.reply);
+                Send(frame.mode, *handled.reply, Turnaround(handled));
             }
             WriteStatus();
         }
     }
 
-    void Send(LineMode mode, const ByteString& reply) {
-        std::this_thread::sleep_for(std::chrono::milliseconds{options_.turnaroundMs});
+    // A drive may take longer to store a written value than to read one.
+    std::chrono::milliseconds Turnaround(const HandledFrame& handled) const {
+        if (handled.writeEcho && options_.writeTurnaroundMs) {
+            return std::chrono::milliseconds{*options_.writeTurnaroundMs};
+        }
+        return std::chrono::milliseconds{options_.turnaroundMs};
+    }
+
+    void Send(LineMode mode, const ByteString& reply, std::chrono::milliseconds turnaround) {
+        std::this_thread::sleep_for(turnaround);
         const bool sent = WritePlanned(
             master_, reply, PlanReplyWrites(reply.size(), options_.pacing), WriteStallLimit);
         log_.Frame(std::string("tx ") + ModeName(mode), reply, sent ? "sent" : "write failed");

@@ -57,7 +57,7 @@ HandledFrame SimSession::Answer(const AssembledFrame& frame, std::uint8_t functi
         ++counters_.garbageBursts;
         reply.insert(reply.begin(), plan.garbage.begin(), plan.garbage.end());
     }
-    return {std::move(reply), verdict};
+    return {std::move(reply), verdict, answer.kind == AnswerKind::WriteEcho};
 }
 
 } // namespace quorvel::sim

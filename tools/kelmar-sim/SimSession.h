@@ -18,6 +18,7 @@ namespace quorvel::sim {
 struct HandledFrame {
     std::optional<ByteString> reply; // stray bytes (if any) then the reply frame; nullopt: silence
     std::string_view verdict;        // short word for the diagnostics log
+    bool writeEcho = false;          // the reply echoes a write (the drive stored a value)
 };
 
 class SimSession {
