@@ -1,7 +1,8 @@
-# Qt for the Windows cross build: the shared MinGW-w64 Qt tarball, unpacked into the build tree
-# (never rebuilt here), found by find_package, and its DLLs, plugins and the MinGW runtime
-# copied beside every executable in ${CMAKE_BINARY_DIR}/bin so Wine and Windows run them as
-# they are. Included by the top-level CMakeLists for Windows builds with the window.
+# Qt for the Windows cross build: the MinGW-w64 Qt tarball, unpacked into the build tree, found by
+# find_package, and its DLLs, plugins and the MinGW runtime copied beside every executable in
+# ${CMAKE_BINARY_DIR}/bin so Wine and Windows run them as they are. Included by the top-level
+# CMakeLists for Windows builds with the window. The tarball is made by
+# scripts/build-qt6-mingw.sh (the Windows lane runs it when no tarball is at hand).
 
 # The tarball: QUORVEL_QT_MINGW_TARBALL, else $QUORVEL_SHARED/qt6-mingw/, else the shared folder
 # beside the repository (CI keeps it at <repo>/../shared).
@@ -18,9 +19,9 @@ set(QUORVEL_QT_MINGW_TARBALL "${_quorvel_qt_default}"
 if(NOT EXISTS "${QUORVEL_QT_MINGW_TARBALL}")
     message(FATAL_ERROR
         "Qt for MinGW-w64 not found at ${QUORVEL_QT_MINGW_TARBALL}.\n"
-        "Set QUORVEL_QT_MINGW_TARBALL or QUORVEL_SHARED, rebuild it with "
-        "../shared/qt6-mingw/build-qt6-mingw.sh (about 30 min on 2 cores), "
-        "or configure with -DQUORVEL_BUILD_GUI=OFF to build without the window.")
+        "Set QUORVEL_QT_MINGW_TARBALL or QUORVEL_SHARED, build it from Debian's source with "
+        "scripts/build-qt6-mingw.sh OUT.tar.xz (about 30 min on 2 cores; scripts/wine-tests.sh "
+        "does it by itself), or configure with -DQUORVEL_BUILD_GUI=OFF to build without the window.")
 endif()
 
 # Unpack once per tarball: the stamp holds its hash.
@@ -52,7 +53,7 @@ set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "Qt host t
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
 set(QUORVEL_QT_MINGW_PREFIX "${_quorvel_qt_prefix}")
 
-# The MinGW runtime the Qt DLLs import (our own executables link it statically).
+# The MinGW runtime the Qt DLLs import, and with them every program of this build.
 find_file(QUORVEL_MINGW_LIBSTDCXX libstdc++-6.dll
           PATHS /usr/lib/gcc/x86_64-w64-mingw32/12-posix NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 find_file(QUORVEL_MINGW_LIBGCC libgcc_s_seh-1.dll

@@ -1,6 +1,6 @@
-# Cross-compiles for 64-bit Windows with Debian's MinGW-w64 (posix threads flavour).
-# Executables link libgcc, libstdc++ and winpthread statically so they run under Wine or
-# on Windows without extra DLLs; Wine, when installed, runs them for ctest.
+# Cross-compiles for 64-bit Windows with Debian's MinGW-w64 (posix threads flavour). Which C++
+# run-time the programs take (the Qt DLLs' shared one, or their own static copy) is decided in
+# the top-level CMakeLists. Wine, when installed, runs them for ctest.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -14,11 +14,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# -static pulls winpthread in as well; the DLLs we build ourselves get the same treatment.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
 find_program(QUORVEL_WINE NAMES wine wine64)
 if(QUORVEL_WINE)

@@ -1,9 +1,11 @@
 # shellcheck shell=bash disable=SC2154,SC2034 # work, sim_pty...: set by wine-tests.sh
-# Windows lane, the window (sourced by wine-tests.sh after the test suites): quorvel.exe from
-# the portable zip, operated under Wine with the windows platform on a virtual X screen, driven
-# from outside with xdotool by on-screen positions, checked from outside (the simulator's
-# status file and frame log, screenshots, the settings file). Then the zip is unpacked into a
-# fresh Wine prefix and started there, to prove it brings every DLL it needs.
+# Windows lane, the window (sourced by wine-tests.sh after the test suites): the portable zip
+# checked as a user gets it (a release build, the .exe's headers and resources, the read-me
+# texts and licences), then its quorvel.exe operated under Wine with the windows platform on a
+# virtual X screen, driven from outside with xdotool by on-screen positions, checked from
+# outside (the simulator's status file and frame log, screenshots, the settings file). Then the
+# zip is unpacked into a fresh Wine prefix and started there, to prove it brings every DLL it
+# needs.
 # Expects from wine-tests.sh: work, SIM, COM_PORT, WINEPREFIX, phase, start_sim, sim_pids.
 
 DIST_ZIP=build/mingw/dist/quorvel-win64.zip
@@ -59,7 +61,8 @@ start_xvfb() {
 status_value() {
     sed -E "s/.*\"$1\":([0-9]+).*/\1/" "$work/e2e-status.json"
 }
-frames_in() { grep -c "rx $1" "$work/e2e-sim.err" || true; }
+# frames_in <ascii|rtu>: requests in the simulator's frame log (the installer test uses its own).
+frames_in() { grep -c "rx $1" "${sim_frame_log:-$work/e2e-sim.err}" || true; }
 
 # wait_for <seconds> <description> <command...>: polls the command every 0.2 s.
 wait_for() {
@@ -148,16 +151,28 @@ start_app() {
     wait_for 60 "the main window" find_window
 }
 
-# close_app: Alt+F4 on the focused window, then the process must end with status 0.
+# close_app: Alt+F4 on the focused window, then the process must end with status 0. The window
+# is looked up again, and a key that found no focus (Wine can remake the X window) is pressed
+# again, up to three times ten seconds.
 close_app() {
-    xdotool windowfocus --sync "$window"
-    xdotool key alt+F4
-    local tries=150 status=0
-    while kill -0 "$app_pid" 2>/dev/null && [ "$tries" -gt 0 ]; do
-        sleep 0.2
-        tries=$((tries - 1))
+    local press tries status=0
+    for press in 1 2 3; do
+        find_window && xdotool windowfocus --sync "$window" 2>/dev/null
+        xdotool key alt+F4
+        tries=50
+        while kill -0 "$app_pid" 2>/dev/null && [ "$tries" -gt 0 ]; do
+            sleep 0.2
+            tries=$((tries - 1))
+        done
+        kill -0 "$app_pid" 2>/dev/null || break
+        echo "window test: quorvel.exe still runs 10 s after Alt+F4, pressing it again" >&2
     done
-    kill -0 "$app_pid" 2>/dev/null && { fail "quorvel.exe still runs 30 s after Alt+F4"; return 1; }
+    if kill -0 "$app_pid" 2>/dev/null; then
+        fail "quorvel.exe still runs 30 s after Alt+F4"
+        kill "$app_pid" 2>/dev/null
+        app_pid=
+        return 1
+    fi
     wait "$app_pid" || status=$?
     app_pid=
     [ "$status" -eq 0 ] || { cat "$work/app.log" >&2; fail "quorvel.exe ended with $status"; }
@@ -165,7 +180,7 @@ close_app() {
 
 check_settings_file() {
     local ini=$1 key
-    [ -f "$ini" ] || { fail "no settings file beside quorvel.exe"; return 1; }
+    [ -f "$ini" ] || { fail "no settings file $ini"; return 1; }
     for key in "${SETTINGS_KEYS[@]}"; do
         grep -q "^$key=" "$ini" || { cat "$ini" >&2; fail "settings file lacks $key"; return 1; }
     done
@@ -173,20 +188,46 @@ check_settings_file() {
         { cat "$ini" >&2; fail "settings file does not hold exactly the eleven keys"; return 1; }
 }
 
-# The .exe as Windows sees it: a GUI program (no console window), the program icon and the
-# project's version (CMakeLists.txt holds it once) in its resources.
-check_exe_resources() {
-    local exe=$1 version headers resources
-    version=$(sed -nE 's/^project\(Quorvel VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
-    # Whole outputs first: grep -q would end a pipe early, which pipefail counts as failure.
-    headers=$(x86_64-w64-mingw32-objdump -p "$exe")
-    grep -q '^Subsystem.*(Windows GUI)' <<<"$headers" ||
-        { fail "$exe is not a Windows GUI program"; return 1; }
-    resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc)
-    grep -q 'RT_GROUP_ICON' <<<"$resources" || { fail "$exe has no icon"; return 1; }
-    grep -q "VALUE \"FileVersion\", \"$version\"" <<<"$resources" ||
-        { fail "$exe does not carry the version $version"; return 1; }
-    echo "quorvel.exe: Windows GUI program, icon, version $version"
+# The release as a Windows user gets it: a release build (none of the program's own C++ code
+# carries debug information, even before stripping; only the MinGW start-up code does), the
+# .exe as Windows sees it (scripts/windows-exe-check.sh), and the read-me texts and licences in
+# the folder, which must also lie beside the program in the build tree.
+check_release() {
+    local folder=$1 producers
+    grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' build/mingw/CMakeCache.txt ||
+        { fail "build/mingw is not a release build"; return 1; }
+    producers=$(x86_64-w64-mingw32-objdump --dwarf=info build/mingw/bin/quorvel.exe 2>/dev/null |
+        grep DW_AT_producer || true)
+    if grep -q 'GNU C++' <<<"$producers"; then
+        fail "build/mingw/bin/quorvel.exe: its C++ code was compiled with debug information"
+        return 1
+    fi
+    bash scripts/windows-exe-check.sh "$folder/quorvel.exe" || { fail "quorvel.exe check"; return 1; }
+    check_licences "$folder" || return 1
+    check_licences build/mingw/bin || return 1
+    local text
+    for text in OLVASSEL.txt README.txt; do
+        if ! grep -q 'Windows 10' "$folder/$text" || ! grep -q 'APPDATA' "$folder/$text"; then
+            fail "$text missing or incomplete"
+            return 1
+        fi
+    done
+    echo "release build; OLVASSEL.txt, README.txt and the licences in the folder"
+}
+
+# check_licences <folder>: each licence text by a line only it holds.
+check_licences() {
+    local folder=$1/licenses entry file line
+    for entry in 'Quorvel.txt:Copyright (c) 2009-2026 Quorvel developers' \
+        'LGPL-3.0.txt:GNU LESSER GENERAL PUBLIC LICENSE' 'GPL-3.0.txt:GNU GENERAL PUBLIC LICENSE' \
+        'GCC-runtime.txt:GCC RUNTIME LIBRARY EXCEPTION' 'winpthreads.txt:mingw-w64 project' \
+        'Qt-third-party.txt:The FreeType Project' \
+        'LICENSES.txt:snapshot.debian.org/package/qt6-base/'; do
+        file=${entry%%:*}
+        line=${entry#*:}
+        grep -qF "$line" "$folder/$file" 2>/dev/null ||
+            { fail "$folder/$file missing or without '$line'"; return 1; }
+    done
 }
 
 # The group frames as Windows draws them: with ClearType font smoothing on for the prefix, a
@@ -226,7 +267,7 @@ window_end_to_end() {
     wineserver -w
     local app="$work/e2e"
     unpack_dist "$app" || return 1
-    check_exe_resources "$app/quorvel-win64/quorvel.exe" || return 1
+    check_release "$app/quorvel-win64" || return 1
     start_app "$app/quorvel-win64/quorvel.exe" || return 1
     echo "window $window at $win_x,$win_y, ${win_w}x$win_h"
 
@@ -296,14 +337,15 @@ fresh_prefix_start() {
     fresh_prefix=$WINEPREFIX # for the lane's cleanup
     wineboot -i >>"$work/wine-setup.log" 2>&1
     wineserver -w
-    local folder="$WINEPREFIX/drive_c/Quorvel"
-    unpack_dist "$folder" || return 1
-    # Started from an empty folder, so only the zip's own files can be found.
-    start_app "$folder/quorvel-win64/quorvel.exe" || { cat "$work/app.log" >&2; return 1; }
-    close_app || return 1
-    check_settings_file "$folder/quorvel-win64/quorvel.ini" || return 1
+    local folder="$WINEPREFIX/drive_c/Quorvel" status=0
+    unpack_dist "$folder" &&
+        # Started from an empty folder, so only the zip's own files can be found.
+        { start_app "$folder/quorvel-win64/quorvel.exe" || { cat "$work/app.log" >&2; false; }; } &&
+        close_app && check_settings_file "$folder/quorvel-win64/quorvel.ini" || status=1
+    # Also after a failure: nothing of this prefix may stay on the screen for the next test.
     wineserver -k
     wineserver -w
     export WINEPREFIX=$lane_prefix
+    [ "$status" -eq 0 ] || return 1
     echo "portable zip: $(du -k "$DIST_ZIP" | cut -f1) KiB, started and closed in a fresh prefix"
 }
