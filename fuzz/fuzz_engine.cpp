@@ -1,13 +1,15 @@
-// Fuzzes the polling engine's reply path: random sequences of ticks, received chunks (any bytes,
-// any split), queued writes, query-box changes, mode and address changes, counter resets and
-// port openings, fed to TPollEngine with counting fakes. After every step the engine's own
-// arithmetic is checked against a model that judges each chunk with CheckReply itself.
+// Fuzzes the polling engine's reply path: random sequences of ticks (with time passing), received
+// chunks (any bytes, any split), queued writes, query-box changes, mode and address changes,
+// counter resets and port openings, fed to TPollEngine with counting fakes. After every step the
+// engine's own arithmetic is checked against a model that judges each chunk with CheckReply itself.
 #include "Functionsconvert.h"
 #include "Functionsmodbus.h"
+#include "MonotonicClock.h"
 #include "Wait4msg.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -78,6 +80,14 @@ class CountingPort : public IFrameWriter {
     ByteString Last;
 };
 
+// Time moves only when the input says so, so the one-second no-answer wait is reached within a
+// run as often as a prompt reply is.
+class SteppedClock : public IMonotonicClock {
+  public:
+    MonotonicTime Now() const override { return At; }
+    MonotonicTime At{};
+};
+
 // What the counters must read, counted since the last zeroing.
 struct Model {
     std::uint64_t WritesAtReset = 0;
@@ -90,7 +100,8 @@ struct Rig {
     TSettings Settings;
     CountingView View;
     CountingPort Port;
-    TPollEngine Engine{Settings, View, Port};
+    SteppedClock Clock;
+    TPollEngine Engine{Settings, View, Port, Clock};
     Model Expected;
 
     void CheckCounters() const {
@@ -251,6 +262,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 0:
         case 1:
         case 2:
+            rig.Clock.At += std::chrono::milliseconds(input.ConsumeIntegralInRange<int>(0, 1200));
             rig.Tick();
             break;
         case 3:
