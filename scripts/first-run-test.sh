@@ -14,6 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
+source scripts/xvfb.sh
 source scripts/ci-root.sh
 bash scripts/deps.sh "${ROOT_TEST_PACKAGES[@]}"
 [ "$(id -u)" -eq 0 ] || { echo "first-run-test: needs root (chroot, mounts)" >&2; exit 1; }
@@ -58,15 +59,10 @@ mkdir -m 777 "$root/tmp/first-run"
 echo "   root ready in $(( $(date +%s) - started )) s; clone of $(git -C "$repo" log --oneline -1 "$commit")"
 
 # The desktop: an X server picking a free display, and a window manager.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-x_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
-display=:$(head -n 1 "$work/display")
-export DISPLAY=$display
+start_private_xvfb "$work" || fail "Xvfb did not start"
+x_pid=$xvfb_pid
+display=$DISPLAY
+export DISPLAY
 socket=/tmp/.X11-unix/X${display#:}
 mkdir -p "$root/tmp/.X11-unix" && chmod 1777 "$root/tmp/.X11-unix"
 : >"$root$socket"

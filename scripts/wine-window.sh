@@ -12,6 +12,7 @@ DIST_ZIP=build/mingw/dist/quorvel-win64.zip
 SCREENSHOT=build/mingw/window-windows.png # the guides' pictures: scripts/screenshots.sh
 CLIENT_HEIGHT=270 # the window's client height with chart and log hidden
 SETTINGS_KEYS=(Left Top Port Baudrate Mode Address TimerASCII TimerRTU Diagram Max Messages)
+source scripts/xvfb.sh
 xvfb_pid=
 app_pid=
 fresh_prefix=
@@ -45,15 +46,7 @@ stop_window_processes() {
 }
 
 start_xvfb() {
-    local fifo="$work/xvfb.display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" 2>"$work/xvfb.log" &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$fifo" ] && break
-        sleep 0.1
-    done
-    [ -s "$fifo" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; return 1; }
-    DISPLAY=":$(head -n1 "$fifo")"
+    start_private_xvfb "$work" || { fail "Xvfb did not start"; return 1; }
     export DISPLAY
 }
 

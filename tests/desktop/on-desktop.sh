@@ -20,14 +20,8 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; echo "Xvfb did not start" >&2; exit 1; }
-DISPLAY=":$(head -n1 "$work/display")"
+source "$(dirname "$0")/../../scripts/xvfb.sh"
+start_private_xvfb "$work" || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY
 # Taking connections once it answers a request.
 for _ in $(seq 100); do
