@@ -1,4 +1,4 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2034 # xvfb_pid: for the caller
 # Sourced by the scripts and tests that need a private X screen.
 # start_private_xvfb <folder>: starts Xvfb (1280x1024x24, no TCP) on a display it picks itself,
 # keeping its log and display file in <folder>; sets xvfb_pid and DISPLAY (not exported). When the

@@ -20,6 +20,7 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
+# shellcheck source=scripts/xvfb.sh
 source "$(dirname "$0")/../../scripts/xvfb.sh"
 start_private_xvfb "$work" || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY
