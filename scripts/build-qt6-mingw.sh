@@ -8,7 +8,7 @@
 #
 # Usage: scripts/build-qt6-mingw.sh OUT.tar.xz [WORKDIR]
 #
-# About 27 minutes on an idle 2-core machine, much longer on a busy one. Installs the build
+# About 15 minutes on an idle 2-core machine, much longer on a busy one. Installs the build
 # packages with apt-get when missing (through sudo when not root); the source package comes
 # through a private deb-src list, so the system's package lists stay as they are. The work folder
 # (about 3 GB) is removed afterwards unless given. QUORVEL_QT_BUILD_JOBS sets the parallel jobs.

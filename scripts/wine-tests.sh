@@ -9,7 +9,7 @@
 # simulators, X server, timestamp server and wineserver on every exit.
 # Qt for MinGW-w64: the tarball QUORVEL_QT_MINGW_TARBALL, else $QUORVEL_SHARED/qt6-mingw/, else
 # ../shared/qt6-mingw/ beside the repository; without one, Qt is built from Debian's source with
-# scripts/build-qt6-mingw.sh (about 30 minutes) and cached in QUORVEL_QT_CACHE (default
+# scripts/build-qt6-mingw.sh (about 15 minutes) and cached in QUORVEL_QT_CACHE (default
 # ~/.cache/quorvel), keyed by the recipe; QUORVEL_QT_BUILD=no skips the window parts instead.
 # While working on a few tests: QUORVEL_WINE_ONLY=<ctest -R regex> builds only the targets in
 # QUORVEL_WINE_TARGETS (default: all), runs only the matching tests one at a time and skips the
@@ -33,7 +33,7 @@ have_qt=1
 no_qt_note() {
     echo "!! Qt for MinGW-w64 is absent ($QT_TARBALL): quorvel.exe, the GUI and widget tests," \
          "the window and installer tests, the zip and the MSI are NOT built or run. Build Qt" \
-         "with scripts/build-qt6-mingw.sh (about 30 min on 2 cores; the lane does so unless" \
+         "with scripts/build-qt6-mingw.sh (about 15 min on 2 cores; the lane does so unless" \
          "QUORVEL_QT_BUILD=no) or point QUORVEL_QT_MINGW_TARBALL / QUORVEL_SHARED at the tarball." >&2
 }
 if [ ! -f "$QT_TARBALL" ]; then
@@ -46,7 +46,7 @@ if [ ! -f "$QT_TARBALL" ]; then
         recipe=$(cat scripts/build-qt6-mingw.sh scripts/qt6-mingw-patches/*.patch | sha256sum)
         QT_TARBALL=${QUORVEL_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvel}/qt6.4.2-mingw64-${recipe:0:12}.tar.xz
         if [ ! -f "$QT_TARBALL" ]; then
-            phase "Qt for MinGW-w64 from Debian's source into $QT_TARBALL (about 30 min)"
+            phase "Qt for MinGW-w64 from Debian's source into $QT_TARBALL (about 15 min)"
             bash scripts/build-qt6-mingw.sh "$QT_TARBALL"
         fi
         echo "Qt for MinGW-w64: $QT_TARBALL (built from Debian's source by the recipe)"
