@@ -62,7 +62,7 @@ fi
 wait "$console"
 EOF
 mkdir "$WORK/fb"
-xvfb-run -a -s "-screen 0 1024x768x24 -fbdir $WORK/fb" bash "$WORK/operate.sh" ||
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset -fbdir $WORK/fb" bash "$WORK/operate.sh" ||
     { echo "demo: operating the console failed; its output:" >&2; cat "$WORK/quorvel.log" >&2; exit 1; }
 kill -TERM "$sim_pid"
 wait "$sim_pid" || true

@@ -123,7 +123,7 @@ chmod 755 "$work/operate.sh"
 operate() {
     local who=$1 name=$2 expect=$3
     shift 3
-    local run=(xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/operate.sh" "$program"
+    local run=(xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$work/operate.sh" "$program"
                "$work/shots/$name" "$expect")
     local result=0
     if [ "$who" = user ]; then

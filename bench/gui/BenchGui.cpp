@@ -335,7 +335,7 @@ class TBench {
             Fail("pipe");
         }
         Xvfb = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                      "-nolisten", "tcp"},
+                      "-nolisten", "tcp", "-noreset"},
                      {}, false);
         ::close(fds[1]);
         std::string number;

@@ -65,7 +65,7 @@ cp "$console" "$work/app/quorvel"
 printf '[Quorvel]\nLeft=0\nTop=0\nPort=USB1\nBaudrate=19200\nMode=4\nAddress=1\nTimerASCII=50\nTimerRTU=4\nDiagram=0\nMax=5\nMessages=0\n' \
     >"$work/app/quorvel.ini"
 
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" 2>"$work/xvfb.err" &
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset 5>"$work/display" 2>"$work/xvfb.err" &
 pids+=($!)
 wait_for '[ -s "$work/display" ]' 10 || fail "Xvfb did not start"
 export DISPLAY=:$(head -n1 "$work/display")

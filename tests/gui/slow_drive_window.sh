@@ -127,7 +127,7 @@ wait "$console" 2>/dev/null || true
 EOF
 
 status=0
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$WORK/operate.sh" || status=$?
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$WORK/operate.sh" || status=$?
 if [ -n "$SHOTS" ]; then
     mkdir -p "$SHOTS"
     cp "$WORK"/screen*.png "$WORK"/failure.png "$SHOTS/" 2>/dev/null || true
