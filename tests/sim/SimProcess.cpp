@@ -166,9 +166,9 @@ bool PortClient::Send(ByteView bytes) {
     return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }
 
-ByteString PortClient::Receive(std::size_t count) {
+ByteString PortClient::Receive(std::size_t count, std::chrono::milliseconds timeout) {
     ByteString bytes;
-    const auto deadline = Clock::now() + IoTimeout;
+    const auto deadline = Clock::now() + timeout;
     while (bytes.size() < count) {
         pollfd wait{fd_, POLLIN, 0};
         if (::poll(&wait, 1, Remaining(deadline)) <= 0) {

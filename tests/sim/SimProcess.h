@@ -25,6 +25,7 @@ class SimProcess {
     bool Started() const { return !linkPath_.empty(); }
     const std::string& LinkPath() const { return linkPath_; }
     const std::string& Folder() const { return folder_; }
+    int Pid() const { return pid_; }
 
     // Sends the signal and waits; the exit code, or nullopt if it did not exit normally.
     std::optional<int> Stop(int signal);
@@ -51,8 +52,9 @@ class PortClient {
 
     bool IsOpen() const { return fd_ >= 0; }
     bool Send(ByteView bytes);
-    // Exactly count bytes, or fewer when IoTimeout passes first.
-    ByteString Receive(std::size_t count);
+    // Exactly count bytes, or fewer when the timeout passes first.
+    ByteString Receive(std::size_t count,
+                       std::chrono::milliseconds timeout = std::chrono::milliseconds{IoTimeout});
     // A line ending in LF, or what came before IoTimeout.
     ByteString ReceiveLine();
 

@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -136,6 +138,37 @@ TEST(SimProcess, StatusFileFollowsTheRegisters) {
     EXPECT_EQ(numbers.at("requests"), 1u);
     EXPECT_EQ(sim.Stop(SIGTERM), 0);
     std::filesystem::remove(status);
+}
+
+// A status write that stalls (a rename waiting for a busy disk's journal; here the temporary file
+// is a FIFO nobody reads yet) holds up no reply: a drive that answers late is a fault the tests
+// inject on purpose, never one the simulator makes by itself.
+TEST(SimProcess, AStalledStatusWriteHoldsUpNoReply) {
+    const std::string status =
+        std::filesystem::temp_directory_path() / ("kelmar-sim-stall-" + std::to_string(::getpid()));
+    SimProcess sim(Args({"--frozen", "--status-file", status}));
+    ASSERT_TRUE(sim.Started());
+    const std::string temporary = status + ".tmp" + std::to_string(sim.Pid());
+    ASSERT_EQ(::mkfifo(temporary.c_str(), 0600), 0);
+    PortClient port(sim.LinkPath());
+    constexpr int Requests = 3;
+    for (int request = 0; request < Requests; ++request) {
+        ASSERT_TRUE(port.Send(RtuReadFrequency));
+        EXPECT_EQ(port.Receive(7, std::chrono::seconds{3}).size(), 7u) << "request " << request;
+    }
+    // Ends the stall: the write blocked in opening the FIFO goes on once a reader opens it.
+    const int reader = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    char buffer[512];
+    while (::read(reader, buffer, sizeof buffer) > 0) {
+    }
+    ::close(reader);
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);
+    // The file ends with the last state, whatever writes the stall made it skip.
+    EXPECT_EQ(testing::ParseFlatNumbers(ReadFile(status)).at("requests"),
+              static_cast<std::uint64_t>(Requests));
+    std::filesystem::remove(status);
+    std::filesystem::remove(temporary);
 }
 
 // The injector is seeded, so the test can foresee every fault the simulator applies and check

@@ -5,6 +5,7 @@
 #include "PortRegistration.h"
 #include "PtyPort.h"
 #include "SimSession.h"
+#include "StatusWriter.h"
 
 #include "Functionsconvert.h"
 
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <poll.h>
 #include <random>
 #include <sys/signalfd.h>
@@ -97,7 +99,15 @@ class Runner {
         : options_(options), master_(masterFd), log_(options.verbose),
           assembler_(options.mode, RtuGap(options), AsciiGap),
           session_(options.address, DriveModel(options.drive), FaultInjector(options.faults, seed)),
-          start_(SteadyClock::now()) {}
+          start_(SteadyClock::now()) {
+        if (!options.statusFile.empty()) {
+            status_.emplace([this](const std::string& text) {
+                if (!WriteFileAtomically(options_.statusFile, text)) {
+                    log_.Line("cannot write " + options_.statusFile);
+                }
+            });
+        }
+    }
 
     void Run(int signalFd) {
         const auto end = EndTime();
@@ -127,14 +137,18 @@ class Runner {
         }
     }
 
+    // Hands the current state to the status writer; the file follows shortly.
     void WriteStatus() {
-        if (options_.statusFile.empty()) {
+        if (!status_) {
             return;
         }
         session_.SetDiscardedBytes(assembler_.DiscardedBytes());
-        if (!WriteFileAtomically(options_.statusFile,
-                                 StatusJson(session_.Registers(), session_.Counters()))) {
-            log_.Line("cannot write " + options_.statusFile);
+        status_->Submit(StatusJson(session_.Registers(), session_.Counters()));
+    }
+
+    void FlushStatus() {
+        if (status_) {
+            status_->Flush();
         }
     }
 
@@ -182,8 +196,9 @@ class Runner {
                 std::chrono::duration<double>(SteadyClock::now() - start_).count();
             const HandledFrame handled = session_.Handle(frame, elapsed);
             log_.Frame(std::string("rx ") + ModeName(frame.mode), frame.bytes, handled.verdict);
-            // The reply goes first: a file rename can stall on a busy disk, and the client's
-            // answer must not wait for it. Readers of the status poll for the count they expect.
+            // The reply goes first, and the status file is written off this thread: a rename
+            // can stall on a busy disk for more than a second, and neither this answer nor the
+            // next request's may wait for it. Readers of the status poll for the count they expect.
             if (handled.reply) {
                 Send(frame.mode, *handled.reply, Turnaround(handled));
             }
@@ -212,6 +227,7 @@ class Runner {
     FrameAssembler assembler_;
     SimSession session_;
     SteadyClock::time_point start_;
+    std::optional<StatusWriter> status_; // last: its writer uses options_ and log_
 };
 
 void PrintLine(const std::string& line) {
@@ -241,9 +257,11 @@ int RunSimulator(const SimOptions& options) {
     Runner runner(options, pty.MasterFd(), seed);
     // The status file exists before the port is announced, so readers never miss it.
     runner.WriteStatus();
+    runner.FlushStatus();
     PrintLine("pty " + pty.SlavePath());
     PrintLine("port " + options.name);
     runner.Run(signalFd);
+    runner.FlushStatus(); // the file holds the final counts before the summary says they are
     registration.Remove();
     PrintLine("summary " + SummaryJson(runner.Counters(), seed));
     ::close(signalFd);
