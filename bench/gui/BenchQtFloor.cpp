@@ -2,7 +2,8 @@
 // console: a 2 ms precise timer, and at most one change a display frame (16 ms) made from a tick,
 // as the console's frame gate does. It gives the floor under bench_gui's "device gone" figure.
 // Each arrangement runs in this one process; CPU is the whole process's, in % of one core.
-// Usage (needs an X display): xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bench_qt_floor [seconds]
+// Usage (needs an X display):
+//   xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bench_qt_floor [seconds]
 #include "GuiFont.h"
 #include "ShapeMarker.h"
 
